@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a build (and, with --test, the test suite) needs, only those missing.
+set -euo pipefail
+packages=(g++ cmake make zlib1g-dev libfltk1.3-dev fonts-nanum)
+if [ "${1:-}" = --test ]; then
+  packages+=(libgtest-dev zip unzip p7zip-full libarchive-tools python3 xvfb xdotool)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+echo "installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,75 @@
+#include "support/TestSupport.h"
+
+#include "platform/Platform.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+
+namespace testing_support {
+
+ScratchDir::ScratchDir() {
+    std::string base = std::filesystem::temp_directory_path().string() + "/selfpack-test-XXXXXX";
+    std::vector<char> buffer(base.begin(), base.end());
+    buffer.push_back('\0');
+    if (!mkdtemp(buffer.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = buffer.data();
+}
+
+ScratchDir::~ScratchDir() {
+    // Make everything writable again first, so read-only test files and folders go too.
+    std::error_code ec;
+    Run("chmod -R u+rwx " + Quote(path_) + " 2>/dev/null");
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::u16string ScratchDir::Path16() const { return platform::Utf8ToUtf16(path_); }
+std::u16string ScratchDir::P16(const std::string& name) const { return platform::Utf8ToUtf16(*this / name); }
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::filesystem::path p(path);
+    if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool PathExists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found;
+}
+
+int Run(const std::string& command, std::string* output) {
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return -1;
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+    int status = pclose(pipe);
+    if (output) *output = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Quote(const std::string& value) {
+    std::string quoted = "'";
+    for (char c : value) {
+        if (c == '\'') quoted += "'\\''";
+        else quoted += c;
+    }
+    return quoted + "'";
+}
+
+}  // namespace testing_support

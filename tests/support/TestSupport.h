@@ -1,0 +1,36 @@
+// Helpers shared by the test programs: scratch folders, small files, and running peer tools.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder under the system's temporary folder, removed with everything in it at destruction.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& Path() const { return path_; }
+    std::u16string Path16() const;
+    // Path of a name inside the folder (UTF-8 and UTF-16 forms).
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    std::u16string P16(const std::string& name) const;
+
+private:
+    std::string path_;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);
+bool PathExists(const std::string& path);
+
+// Runs a shell command; returns its exit status, with standard output and error in `output`.
+int Run(const std::string& command, std::string* output = nullptr);
+// Single-quotes a value for the shell.
+std::string Quote(const std::string& value);
+
+}  // namespace testing_support
