@@ -1,0 +1,40 @@
+// One archive entry in memory: its central header image, its names and extra fields, its 64-bit values
+// and what the next commit must do with it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/format/CVExtraFields.h"
+#include "engine/format/CVZipRecords.h"
+#include "engine/util/CVTypes.h"
+
+namespace platform {
+class Stream;
+}
+
+struct TDirItem {
+    TCVZipCentralDir CentralDir{};       // the 46-byte central header
+    std::u16string Name;                 // stored name: "/" separators, a folder ends in "/"
+    std::u16string OldName;              // the name on disk before a pending rename
+    std::string Comment;                 // entry comment (its length is CentralDir.commentLength)
+    std::vector<TCVExtraFieldDataBlock> ExtraFields;   // in disk order
+    TCVCryptoAlgorithm CVEncryptionAlgorithm = caPkzipClassic;
+    bool bHugeFile = false;              // the entry uses Zip64 values
+    TCVZip64ExtendedInfo Zip64ExtInfo{};
+    bool Modified = false;               // new or changed: the next commit writes it
+    std::string Password;
+    // Source of an entry added from memory. Shared so that the roll-back copy of the directory never
+    // holds a dangling stream; bDestroyStream says the item owns it (it is released with the item).
+    std::shared_ptr<platform::Stream> Stream;
+    bool bDestroyStream = false;
+    int64_t Position = 0;                // start of the data in Stream
+    bool Tagged = false;                 // selected by the running operation
+    std::u16string SrcFileName;          // source file of a new entry
+    uint16_t CompressionMethod = 0;      // effective method (compMethod, or the one in the AES field)
+    uint8_t CompressionMode = 0;         // deflate level 0..9 used when the entry is written
+    TCVProcessOperation Operation = poAdd;
+    bool UseOldRijndael = false;
+};
