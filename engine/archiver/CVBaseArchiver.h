@@ -216,6 +216,11 @@ public:
     void CreateNewArchive();
     void OpenExistingArchive();
     void OpenVolumeFile(const std::u16string& VolumeName);
+    // What closing writes before it lets go of the stream: the pending commit, and the empty directory
+    // of an archive that holds nothing behind its stub. Raises what they raise.
+    void FinishPendingWrites();
+    // Frees the archive stream (unless it is the caller's) and the directory manager.
+    void ReleaseArchiveStream();
 
     // The commit (CVUpdate.cpp).
     void CommitUpdate();
@@ -241,6 +246,8 @@ public:
     void AddStreamItem(const std::u16string& FileName, std::shared_ptr<platform::Stream> Stream,
                        std::time_t DateTime, int32_t Attr, int64_t Count, int64_t Position, bool OwnStream,
                        bool CopyToBuffer);
+    // FIFOs, sockets and devices are never archived: reading one could block forever.
+    static bool IsSpecialFileAttr(int32_t Attr);
 
     // The per-item writer (CVItemWriter.cpp).
     bool WriteNewItem(int32_t Index);
@@ -350,4 +357,10 @@ protected:
     int32_t FScanSearchAttr = 0;
     bool FScanMove = false;
     TCVStringList FScanExclusions;
+    // The archive's own file(s) as full paths and as file identities: never added to the archive.
+    TCVStringList FScanOwnFiles;
+    std::vector<platform::FolderId> FScanOwnIds;
+    // The folders from the base folder down to the one being listed: a folder met again through a
+    // symbolic link is a loop and is not entered.
+    std::vector<platform::FolderId> FScanFolderPath;
 };
