@@ -212,7 +212,9 @@ inline constexpr uint32_t faArchive = 0x20;
 
 // Attributes of a path: folder 0x10, regular file 0x20, read-only 0x01 when the owner cannot write,
 // hidden 0x02 for a name starting with "."; the Unix mode (st_mode, type bits included) in the high
-// 16 bits. -1 when the path cannot be examined.
+// 16 bits. -1 when the path cannot be examined. Compare with -1, not with 0: a regular file's mode sets
+// the top bit, so its attributes are negative as a signed value. Something that is neither a file nor a
+// folder (a FIFO, a socket, a device) carries the system bit 0x04 instead of 0x20.
 int32_t ReadAttributes(const std::u16string& path);
 // Apply attributes: the read-only bit (clear every write bit, or give the owner write permission), or,
 // when the high 16 bits hold a Unix mode of a regular file or folder, its permission bits (0777).
@@ -296,6 +298,12 @@ constexpr uint32_t operator|(Button a, Button b) { return uint32_t(a) | uint32_t
 constexpr uint32_t operator|(uint32_t a, Button b) { return a | uint32_t(b); }
 
 enum class MessageKind { Information, Warning, Error, Confirmation };
+
+// The caption of one button: "OK", "Cancel", "Yes", "No", "No to All", "Yes to All", "Abort", "Retry",
+// "Ignore"; empty for None.
+std::u16string ButtonCaption(Button button);
+// The buttons of a set, in the order a box shows them (the order of the Button values).
+std::vector<Button> ButtonsOf(uint32_t buttons);
 
 class Dialogs {
 public:
