@@ -1,0 +1,216 @@
+#include "engine/extract/CVInflater.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "engine/util/CVStrFunc.h"
+
+namespace {
+
+enum class TStep { Continue, StopBlock, StopReading };
+
+// Reads until `count` bytes are in or the stream has nothing more: a single Read may return fewer
+// bytes without having reached the end.
+size_t ReadFully(platform::Stream& input, uint8_t* buffer, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        const size_t n = input.Read(buffer + done, count - done);
+        if (n == 0) break;
+        done += n;
+    }
+    return done;
+}
+
+bool WriteFully(platform::Stream& output, const uint8_t* data, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        const size_t n = output.Write(data + done, count - done);
+        if (n == 0) return false;
+        done += n;
+    }
+    return true;
+}
+
+// Releases the inflater on every way out, exceptions of the callbacks included.
+struct TZStream {
+    z_stream zs{};
+    bool open = false;
+    ~TZStream() {
+        if (open) inflateEnd(&zs);
+    }
+};
+
+}  // namespace
+
+class TCVInflater::TRun {
+public:
+    TRun(TCVInflater& owner, const TCVInflateJob& job) : FOwner(owner), FJob(job) {}
+
+    TCVInflateOutcome Execute() {
+        if ((FJob.Method != 0 && FJob.Method != 8) || FJob.BytesToRead < 0 || FJob.ExpectedLength < 0 ||
+            FJob.StartPosition < 0) {
+            FOut.Damaged = true;
+            return FOut;
+        }
+        const bool deflated = FJob.Method == 8;
+        FRanged = FJob.Count != 0 || FJob.StartPosition != 0;
+        if (deflated) {
+            if (inflateInit_(&FZ.zs, ZLIB_VERSION, static_cast<int>(sizeof(z_stream))) != Z_OK) {
+                FOut.Damaged = true;
+                return FOut;
+            }
+            FZ.open = true;
+            FOutBlock.resize(BlockSize);
+        }
+        // Two spare bytes in front of the first block take the zlib stream header.
+        std::vector<uint8_t> input(static_cast<size_t>(std::min<int64_t>(FJob.BytesToRead, BlockSize)) + 2);
+
+        while (FOut.Consumed < FJob.BytesToRead) {
+            const auto want = static_cast<size_t>(std::min<int64_t>(FJob.BytesToRead - FOut.Consumed, BlockSize));
+            // Entries hold raw deflate data while the inflater expects the zlib wrapper: the first
+            // block gets the header put in front. The wrapper's Adler-32 trailer never comes; the end
+            // of the input is the end of the data instead (see InflateBlock).
+            const size_t lead = deflated && FOut.Consumed == 0 ? 2 : 0;
+            const size_t got = ReadFully(FOwner.FInput, input.data() + lead, want);
+            if (lead) {
+                const auto header = ZlibHeaderForMode(1);
+                input[0] = header[0];
+                input[1] = header[1];
+            }
+            const TStep step = deflated ? InflateBlock(input.data(), got + lead) : CopyBlock(input.data(), got);
+            FOut.Consumed += static_cast<int64_t>(got);
+            if (step == TStep::StopReading) break;
+            // A single file that ends early has no next volume to go on with: the entry is cut.
+            if (got < want) {
+                FOut.Damaged = true;
+                break;
+            }
+        }
+        FOut.Crc = ~FCrc;
+        return FOut;
+    }
+
+private:
+    TStep CopyBlock(const uint8_t* data, size_t length) {
+        for (size_t done = 0; done < length;) {
+            const size_t piece = std::min(StoredPieceSize, length - done);
+            if (!Progress(FOut.Consumed + static_cast<int64_t>(done))) return TStep::StopBlock;
+            const TStep step = Emit(data + done, piece);
+            if (step != TStep::Continue) return step;
+            done += piece;
+        }
+        return TStep::Continue;
+    }
+
+    TStep InflateBlock(uint8_t* data, size_t length) {
+        z_stream& zs = FZ.zs;
+        zs.next_in = data;
+        zs.avail_in = static_cast<uInt>(length);
+        for (;;) {
+            if (!Progress(FOut.Produced)) return TStep::StopBlock;
+            zs.next_out = FOutBlock.data();
+            zs.avail_out = static_cast<uInt>(FOutBlock.size());
+            const uInt inBefore = zs.avail_in;
+            const int ret = inflate(&zs, Z_NO_FLUSH);
+            // Z_BUF_ERROR with the input used up only means that the data has ended without the
+            // Adler-32 trailer the inserted header announced: the normal end of an entry.
+            const bool normalEnd = ret == Z_BUF_ERROR && zs.avail_in == 0;
+            if ((ret < 0 && !normalEnd) || ret == Z_NEED_DICT) {
+                FOut.Damaged = true;
+                return TStep::StopReading;
+            }
+            const size_t made = FOutBlock.size() - zs.avail_out;
+            if (made > 0) {
+                const TStep step = Emit(FOutBlock.data(), made);
+                if (step != TStep::Continue) return step;
+            }
+            if (ret == Z_STREAM_END) return TStep::StopReading;
+            if (normalEnd || (zs.avail_out > 0 && zs.avail_in == 0)) return TStep::Continue;
+            // zlib always makes progress or says Z_BUF_ERROR; guard against looping if it ever did not.
+            if (made == 0 && zs.avail_in == inBefore) {
+                FOut.Damaged = true;
+                return TStep::StopReading;
+            }
+        }
+    }
+
+    // The first output byte past a range with Count > 0; a range reaching past what 64 bits can count
+    // simply never completes.
+    int64_t RangeEnd() const {
+        int64_t end = 0;
+        return __builtin_add_overflow(FJob.StartPosition, static_cast<int64_t>(FJob.Count), &end) ? INT64_MAX : end;
+    }
+
+    bool Progress(int64_t value) { return !FOwner.FProgress || FOwner.FProgress(value); }
+
+    // Takes one piece of output: counts it, adds it to the CRC and writes the part of it that the
+    // range admits.
+    TStep Emit(const uint8_t* data, size_t count) {
+        // An entry never produces more than its recorded size, so a small entry whose data inflates
+        // without end cannot fill the disk or the memory: what passes the size is dropped.
+        bool overflow = false;
+        if (static_cast<int64_t>(count) > FJob.ExpectedLength - FOut.Produced) {
+            count = static_cast<size_t>(FJob.ExpectedLength - FOut.Produced);
+            overflow = true;
+        }
+        FCrc = UpdateCrc32(FCrc, data, count);
+
+        size_t from = 0;
+        size_t to = count;
+        if (FRanged) {
+            const int64_t start = FJob.StartPosition;
+            if (FOut.Produced < start)
+                from = static_cast<size_t>(std::min<int64_t>(start - FOut.Produced, static_cast<int64_t>(count)));
+            if (FJob.Count > 0)
+                to = static_cast<size_t>(std::clamp<int64_t>(RangeEnd() - FOut.Produced, 0, static_cast<int64_t>(count)));
+        }
+        if (from < to) {
+            if (FRanged && !FRangeStarted) {
+                FRangeStarted = true;
+                FRangeOffset = FOwner.FOutput.Position();
+            }
+            const bool written = FOwner.FWriter ? FOwner.FWriter(FOwner.FOutput, data + from, to - from)
+                                                : WriteFully(FOwner.FOutput, data + from, to - from);
+            if (!written) return TStep::StopBlock;
+        }
+        FOut.Produced += static_cast<int64_t>(count);
+
+        if (FJob.Count > 0 && FOut.Produced >= RangeEnd()) {
+            FOut.RangeComplete = true;
+            if (FJob.StartPosition > 0) FOwner.FOutput.SetPosition(FRangeOffset);
+            return TStep::StopReading;
+        }
+        if (overflow) {
+            FOut.Damaged = true;
+            return TStep::StopReading;
+        }
+        return TStep::Continue;
+    }
+
+    TCVInflater& FOwner;
+    const TCVInflateJob& FJob;
+    TCVInflateOutcome FOut;
+    uint32_t FCrc = 0xFFFFFFFF;
+    bool FRanged = false;
+    bool FRangeStarted = false;
+    int64_t FRangeOffset = 0;
+    TZStream FZ;
+    std::vector<uint8_t> FOutBlock;
+};
+
+TCVInflater::TCVInflater(platform::Stream& Input, platform::Stream& Output) : FInput(Input), FOutput(Output) {}
+
+TCVInflateOutcome TCVInflater::Run(const TCVInflateJob& Job) {
+    TRun run(*this, Job);
+    return run.Execute();
+}
+
+bool TCVInflater::Verified(const TCVInflateJob& Job, const TCVInflateOutcome& Outcome) {
+    if (Outcome.Damaged) return false;
+    if (Job.Count == 0 && Outcome.Produced != Job.ExpectedLength) return false;
+    if (Job.Count != 0) return true;
+    return Outcome.Crc == Job.ExpectedCrc;
+}
