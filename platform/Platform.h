@@ -58,7 +58,9 @@ public:
 // ---------------------------------------------------------------------------------------------------
 // Text
 
-// UTF-8 <-> UTF-16. Invalid UTF-8 bytes become U+DC80..U+DCFF and come back as the same bytes.
+// UTF-8 <-> UTF-16. Invalid UTF-8 bytes become U+DC80..U+DCFF and come back as the same bytes, so
+// bytes -> text -> bytes is exact for any input. Other lone surrogates have no byte form and encode as
+// U+FFFD (EF BF BD).
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
 // True when the bytes are valid UTF-8 and hold at least one multi-byte sequence.
@@ -90,7 +92,8 @@ public:
     virtual size_t Read(void* buffer, size_t count) = 0;
     // Write up to `count` bytes; returns the number written (fewer only when the device is full).
     virtual size_t Write(const void* buffer, size_t count) = 0;
-    // Move the position; returns the new position. Seeking past the end is allowed.
+    // Move the position; returns the new position. Seeking past the end is allowed; a position before
+    // the start throws.
     virtual int64_t Seek(int64_t offset, SeekOrigin origin) = 0;
     // Set the size (truncate or extend with zeros); the position is clamped to the new size.
     virtual void SetSize(int64_t size) = 0;
@@ -102,7 +105,8 @@ public:
     void ReadBuffer(void* buffer, size_t count);
     void WriteBuffer(const void* buffer, size_t count);
     // Stream-to-stream copy: copies `count` bytes from `source`'s current position; with count 0 the
-    // source is first rewound and copied whole. Returns the bytes copied; a short read or write throws.
+    // source is first rewound and copied whole. Returns the bytes copied; a short read or write, or a
+    // negative count, throws.
     int64_t CopyFrom(Stream& source, int64_t count);
 };
 
@@ -199,7 +203,10 @@ bool FolderExists(const std::u16string& path);     // a folder (links followed)
 bool CreateFolder(const std::u16string& path);     // one level
 bool RemoveFolder(const std::u16string& path);     // an empty folder
 bool DeleteFile(const std::u16string& path);
+// Fails when something exists at newPath: a rename never replaces a file.
 bool RenameFile(const std::u16string& oldPath, const std::u16string& newPath);
+// Regular files only; keeps the permission bits and the modification time. Copying a file onto itself
+// fails and leaves it intact; a copy that fails half-way leaves no target behind.
 bool CopyFile(const std::u16string& source, const std::u16string& dest, bool failIfExists);
 
 // Attribute bits as the desktop system has them.
@@ -225,7 +232,8 @@ bool WriteAttributes(const std::u16string& path, uint32_t attributes);
 int32_t FileDosTime(const std::u16string& path);
 // Set the modification time from an MS-DOS date and time (local time).
 bool SetFileDosTime(const std::u16string& path, uint32_t dosTime);
-// MS-DOS date and time <-> calendar time (local time). DosTime of a time outside 1980..2107 gives 0.
+// MS-DOS date and time <-> calendar time (local time). DosTime of a time outside 1980..2107 gives 0;
+// DosTimeToTime of impossible fields (month 13, 30 February, hour 24...) gives -1.
 uint32_t TimeToDosTime(std::time_t t);
 std::time_t DosTimeToTime(uint32_t dosTime);
 // The current local time as an MS-DOS date and time.
@@ -243,7 +251,8 @@ struct SearchRec {
     uint32_t ExcludeAttr = 0;
     std::shared_ptr<void> Handle;   // the layer's own state
 };
-// 0 on success, else a nonzero platform error code (no more entries included).
+// 0 on success, else a nonzero platform error code (no more entries included; ENOENT when nothing or
+// nothing more matches).
 int FindFirst(const std::u16string& pattern, uint32_t attr, SearchRec& rec);
 int FindNext(SearchRec& rec);
 void FindClose(SearchRec& rec);   // safe to call twice
@@ -256,7 +265,8 @@ struct FolderId {
 };
 bool GetFolderId(const std::u16string& path, FolderId& id);
 
-// Lexical full path: joined to the current folder, "." and ".." removed, links not resolved.
+// Lexical full path: joined to the current folder, "." and ".." removed, links not resolved; a trailing
+// separator stays. Empty for an empty path, or for a relative one when the current folder is gone.
 std::u16string FullPath(const std::u16string& path);
 std::u16string CurrentFolder();
 bool SetCurrentFolder(const std::u16string& path);
@@ -268,6 +278,8 @@ std::u16string TempFolder();
 // Throws FileError on failure.
 std::u16string CreateTempFile(const std::u16string& folder, const std::u16string& prefix);
 // Write a file with a fixed name in a folder of the user's without following a symbolic link there.
+// The file ends with exactly the permission bits mode & 0777. Throws FileError (a link, a FIFO or
+// anything but a regular file in its place, a full disk); a file cut short is removed.
 void WriteFileNoFollow(const std::u16string& path, const void* data, size_t size, uint32_t mode);
 
 // The running executable's own path.
@@ -321,10 +333,14 @@ public:
 Dialogs& CurrentDialogs();
 std::unique_ptr<Dialogs> InstallDialogs(std::unique_ptr<Dialogs> dialogs);
 
-// Terminal prompts on standard error, answers read from standard input.
+// Terminal prompts on standard error, answers read from standard input: the buttons are numbered and
+// an answer is a number, a button's name or an unambiguous start of one. End of input, or five answers
+// that fit no button, close the box (Button::None); the password is read without echo, and end of input
+// cancels it.
 std::unique_ptr<Dialogs> MakeTerminalDialogs();
 // Non-interactive: failure questions (Abort among the buttons) answer Abort, overwrite questions
-// (Yes/No) answer No, OK-only boxes answer OK; every text is written to standard error.
+// (Yes/No) answer No, OK/Cancel questions Cancel, OK-only boxes answer OK, password prompts cancel;
+// every text is written to standard error with the answer given.
 std::unique_ptr<Dialogs> MakeNonInteractiveDialogs();
 
 // Scripted answers for tests: each MessageBox pops the next answer (None when the script is empty)
