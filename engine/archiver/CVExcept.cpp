@@ -42,11 +42,11 @@ std::u16string FormatCVMessage(std::u16string_view pattern, const TCVFormatArgs&
             out += c;
             continue;
         }
-        char16_t spec = pattern[i + 1];
-        if (spec == u'%') {
+        char16_t kind = pattern[i + 1];
+        if (kind == u'%') {
             out += u'%';
             ++i;
-        } else if ((spec == u's' || spec == u'd') && next < args.size()) {
+        } else if ((kind == u's' || kind == u'd') && next < args.size()) {
             out += ArgText(args[next++]);
             ++i;
         } else {

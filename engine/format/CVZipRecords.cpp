@@ -12,7 +12,7 @@ uint16_t MadeByVersion(bool oemNames, bool zip64, TCVHostSystem host) {
 
 uint16_t ExtractVersion(bool oemNames, bool zip64, TCVHostSystem host) {
     // Only the low byte matters to readers of extractVersion; the POSIX layer keeps the plain values
-    // while the desktop design stores its made-by value here as well.
+    // while on Windows the made-by value is stored here as well.
     if (host == hsPosix) return zip64 ? CVVersionZip64 : CVVersionOEM;
     return MadeByVersion(oemNames, zip64, host);
 }

@@ -43,7 +43,7 @@ inline constexpr uint16_t CVMethodAes = 99;        // the real method is in the 
 // ---------------------------------------------------------------------------------------------------
 // Version values
 
-// The desktop design writes one value into both versionMadeBy and extractVersion.
+// On Windows the engine writes one value into both versionMadeBy and extractVersion.
 inline constexpr uint16_t CVVersionOEM = 0x0014;     // 2.0, host 0 (MS-DOS): OEMFileNames on
 inline constexpr uint16_t CVVersionAnsi = 0x0B14;    // 2.0, host 11: OEMFileNames off
 inline constexpr uint16_t CVVersionZip64 = 0x002D;   // 4.5, host 0: an entry stored with Zip64
