@@ -29,6 +29,8 @@ size_t WindowsKeepStart(const std::u16string& Full) {
 std::u16string MakeStoredName(const std::u16string& FileName, const std::u16string& BaseDir,
                               TCVStorePathMode StorePath, const std::u16string& CurDir, TCVPathStyle Style,
                               const std::u16string& ProcessDir) {
+    // Without a name there is nothing to store; expanding it would name the base folder instead.
+    if (FileName.empty()) return {};
     const bool windows = Style == psWindows;
     const std::u16string baseFull = ExpandPath(BaseDir, u"", CurDir, Style, ProcessDir);
     std::u16string full = ExpandPath(baseFull, FileName, CurDir, Style, ProcessDir);
