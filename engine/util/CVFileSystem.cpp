@@ -1,6 +1,5 @@
 #include "engine/util/CVStrFunc.h"
 
-#include <algorithm>
 #include <vector>
 
 bool IsExistingFolder(const std::u16string& P) { return !P.empty() && platform::FolderExists(P); }
@@ -84,38 +83,62 @@ bool IsRemovableDrive(const std::u16string& P) {
 
 namespace {
 
-// A folder reached twice on one descent is a link back up the tree. It is treated like a file: it
-// keeps its parent, and the removal stops there instead of recursing without end.
-bool RemoveTree(const std::u16string& F, std::vector<platform::FolderId>& Path) {
+// One folder on the way down: its sub-folders in listing order, and how far the walk has got.
+struct TreeLevel {
+    std::vector<std::u16string> folders;
+    size_t next = 0;
+    size_t pathLength = 0;   // the folder's path, separator included, is that long a prefix of the walk's
+    bool haveId = false;
     platform::FolderId id;
-    const bool haveId = platform::GetFolderId(F, id);
-    if (haveId && std::find(Path.begin(), Path.end(), id) != Path.end()) return false;
-    if (haveId) Path.push_back(id);
+};
 
+std::vector<std::u16string> SubFolders(const std::u16string& folder) {
     constexpr uint32_t allButVolumeLabel = 0x1F7;
-    bool emptied = true;
+    std::vector<std::u16string> names;
     platform::SearchRec rec;
-    for (int found = FindFirstEntry(F + u"*", allButVolumeLabel, rec); found == 0; found = FindNextEntry(rec)) {
-        if (!(rec.Attr & platform::faDirectory) || rec.Name == u"." || rec.Name == u"..") continue;
-        if (!RemoveTree(F + rec.Name + PathDelimiter(), Path)) {
-            emptied = false;
-            break;
-        }
-    }
+    for (int found = FindFirstEntry(folder + u"*", allButVolumeLabel, rec); found == 0; found = FindNextEntry(rec))
+        if ((rec.Attr & platform::faDirectory) && rec.Name != u"." && rec.Name != u"..") names.push_back(rec.Name);
     CloseFind(rec);
-    if (haveId) Path.pop_back();
-    if (!emptied) return false;
-
-    // A root keeps its separator: without it, it would name nothing and look removed.
-    const std::u16string folder = F.size() > 1 ? ExcludePathDelimiter(F) : F;
-    return platform::RemoveFolder(folder) || !platform::FolderExists(folder);
+    return names;
 }
 
 }  // namespace
 
+// Depth first, innermost first, with the levels kept in a vector rather than on the call stack: a
+// tree may be deeper than any stack. A folder met again on its own way down is a link back up the
+// tree; it is treated like a file, which keeps it and its parents, instead of being walked forever.
 bool RemoveEmptyFolders(const std::u16string& F) {
     // An empty F would become the root folder.
     if (F.empty()) return false;
-    std::vector<platform::FolderId> path;
-    return RemoveTree(IncludePathDelimiter(F), path);
+    std::u16string path = IncludePathDelimiter(F);
+    std::vector<TreeLevel> levels;
+
+    auto enter = [&]() {
+        TreeLevel level;
+        level.pathLength = path.size();
+        level.haveId = platform::GetFolderId(path, level.id);
+        if (level.haveId)
+            for (const TreeLevel& outer : levels)
+                if (outer.haveId && outer.id == level.id) return false;
+        level.folders = SubFolders(path);
+        levels.push_back(std::move(level));
+        return true;
+    };
+
+    if (!enter()) return false;
+    while (!levels.empty()) {
+        TreeLevel& top = levels.back();
+        path.resize(top.pathLength);
+        if (top.next < top.folders.size()) {
+            path += top.folders[top.next++];
+            path += PathDelimiter();
+            if (!enter()) return false;
+            continue;
+        }
+        // A root keeps its separator: without it, it would name nothing and look removed.
+        const std::u16string folder = path.size() > 1 ? ExcludePathDelimiter(path) : path;
+        if (!platform::RemoveFolder(folder) && platform::FolderExists(folder)) return false;
+        levels.pop_back();
+    }
+    return true;
 }

@@ -12,8 +12,9 @@
 // Stored names (the names inside an archive) always use "/".
 //
 // Where a path is resolved to a full one, the "current folder" of the process can be supplied as
-// ProcessDir; empty means the real one. Only the native style has a real one: in the other style an
-// empty ProcessDir leaves a relative path relative (normalised, but not made absolute).
+// ProcessDir; empty means the real one. Only the native style has a real one, and only the native
+// style looks at the disk: in the other style an empty ProcessDir leaves a relative path relative
+// (normalised, but not made absolute), and no folder counts as existing.
 //
 // Files are split by concern:
 //   CVWildcard.cpp          IsWildcardMatching
@@ -175,7 +176,8 @@ bool IsRemovableDrive(const std::u16string& P);
 
 // Removes the folder F (ending in a separator) and every folder below it, innermost first, as long as
 // no file is met; files are never deleted. Stops at the first folder that cannot go and gives false;
-// true when F is gone afterwards. An empty F gives false.
+// true when F is gone afterwards. A link back to a folder above it counts as a file. An empty F gives
+// false.
 bool RemoveEmptyFolders(const std::u16string& F);
 
 // ---------------------------------------------------------------------------------------------------

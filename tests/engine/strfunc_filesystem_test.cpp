@@ -140,6 +140,19 @@ TEST(StrFuncFileSystem, AttributesAndTimes) {
     EXPECT_EQ(FileDosTime(u""), -1);
 }
 
+TEST(StrFuncFileSystem, PathsLongerThanTheSystemTakesFailQuietly) {
+    const std::u16string huge = u"/" + std::u16string(100000, u'n');
+    EXPECT_FALSE(IsExistingFile(huge));
+    EXPECT_FALSE(IsExistingFolder(huge));
+    EXPECT_EQ(ReadAttributes(huge), -1);
+    EXPECT_EQ(FileDosTime(huge), -1);
+    EXPECT_FALSE(WriteAttributes(huge, platform::faArchive));
+    EXPECT_FALSE(DeleteDiskFile(huge));
+    EXPECT_FALSE(ForceFolders(huge));
+    EXPECT_TRUE(ListNames(huge + u"/*", 0x28BF).empty());
+    EXPECT_TRUE(RemoveEmptyFolders(huge + u"/"));   // no such folder afterwards
+}
+
 TEST(StrFuncFileSystem, Drives) {
     struct Case {
         const char16_t* path;
@@ -161,6 +174,12 @@ TEST(StrFuncFileSystem, RemoveEmptyFoldersRemovesAWholeEmptyTree) {
     std::filesystem::create_directories(dir / "u/v");
     EXPECT_TRUE(RemoveEmptyFolders(dir.P16("u")));   // the separator may be missing
     EXPECT_FALSE(PathExists(dir / "u"));
+
+    std::string deep = "deep";
+    for (int k = 0; k < 300; ++k) deep += "/d";
+    std::filesystem::create_directories(dir / deep);
+    EXPECT_TRUE(RemoveEmptyFolders(dir.P16("deep/")));
+    EXPECT_FALSE(PathExists(dir / "deep"));
 
     EXPECT_TRUE(RemoveEmptyFolders(dir.P16("never-there/")));   // nothing left to remove
     EXPECT_FALSE(RemoveEmptyFolders(u""));                     // would be the root
