@@ -149,6 +149,7 @@ bool TCVBaseArchiver::IsSpecialFileAttr(int32_t Attr) {
 
 int32_t TCVBaseArchiver::AddNewItem(const std::u16string& FileName, const std::u16string& BaseDir,
                                     std::time_t DateTime, int32_t Attr, bool FromFile) {
+    CheckActive();
     TCVDirArray& dir = FDMHandle->CDir;
 
     std::u16string name;
@@ -238,6 +239,7 @@ int32_t TCVBaseArchiver::AddNewItem(const std::u16string& FileName, const std::u
 
 void TCVBaseArchiver::InitNewItem(int32_t Index, const std::u16string& FileName, std::time_t DateTime,
                                   int32_t Attr, bool FromFile) {
+    CheckActive();
     TCVDirArray& dir = FDMHandle->CDir;
 
     std::u16string name;

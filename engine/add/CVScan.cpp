@@ -135,8 +135,11 @@ void TCVBaseArchiver::ScanFileMasks(const TCVStringList& Masks, int32_t SearchAt
         if (path.empty()) return;
         const std::u16string full = ExpandPath(u"", path, FCurrentDir);
         ownFiles.push_back(full);
-        platform::FolderId id;
-        if (platform::GetFolderId(full, id)) ownIds.push_back(id);
+        // The name the archive was opened by counts too, whatever FCurrentDir says.
+        for (const std::u16string& name : {path, full}) {
+            platform::FolderId id;
+            if (platform::GetFolderId(name, id)) ownIds.push_back(id);
+        }
     };
     addOwnFile(FFileName);
     if (VolumeFileName != FFileName) addOwnFile(VolumeFileName);
