@@ -174,6 +174,9 @@ void TCVBaseArchiver::ScanFileMasks(const TCVStringList& Masks, int32_t SearchAt
     const std::u16string base = ExpandPath(FBaseDir, u"", FCurrentDir);
     FCurrentDir = base;
     const std::u16string curDir = base;
+    // The base folder heads the path even when a mask starts the listing in a folder below it.
+    platform::FolderId baseId;
+    if (platform::GetFolderId(base, baseId)) FScanFolderPath.push_back(baseId);
     for (const std::u16string& mask : masks) SearchFolder(base, base, mask, curDir, Recurse);
 }
 

@@ -184,6 +184,8 @@ TEST(AddScan, FolderLoopsThroughLinksEnd) {
     std::filesystem::create_directory_symlink(a.scratch / "outside", a.Tree("ext"));
     EXPECT_EQ(Scan(a, u"*.*", 0x28BF), (Names{"a.txt", "e/", "ext/", "ext/o.txt", "s/", "s/b.txt"}));
     EXPECT_EQ(Scan(a, u"*.txt", 0x28AF), (Names{"a.txt", "ext/o.txt", "s/b.txt"}));
+    // Also when the mask starts the walk below the base folder.
+    EXPECT_EQ(Scan(a, u"s/*.txt", 0x28AF), (Names{"s/b.txt"}));
 }
 
 TEST(AddScan, SizesFromTheListingAndZip64) {
