@@ -396,8 +396,8 @@ bool TCVBaseArchiver::MatchesFileMask(const std::u16string& FileName, std::u16st
     // A relative mask with a folder part is taken from the current folder as a whole path.
     if (maskHasFolder) return IsWildcardMatching(name, fullMask, true);
 
-    // One without is compared with the entry's own name, a folder's with its trailing separator: so
-    // 'temp' names files only, and 'temp*' folders too.
+    // One without is compared with the entry's own name. For a folder the mask got a separator at its
+    // end above, so 'temp' names files only, while 'temp*' names folders as well.
     std::u16string entryName = FileNamePart(name);
     if (entryName.empty()) entryName = FileNamePart(ExcludePathDelimiter(name));
     return IsWildcardMatching(entryName, FileNamePart(fullMask), true);
