@@ -90,21 +90,23 @@ void TCVBaseArchiver::OpenExistingArchive() {
     FSpanningMode = smNone;
     FVolumeNumberInfo.Reset();
     // While the file is examined a missing end record must be seen as missing: with the switch on, the
-    // directory manager would report one whatever it found.
-    struct RestoreFlag {
-        bool& flag;
-        bool saved;
-        ~RestoreFlag() { flag = saved; }
-    } restore{FOpenCorruptedArchives, FOpenCorruptedArchives};
-    FOpenCorruptedArchives = false;
-
-    OpenVolumeFile(FFileName);
-    FDMHandle = std::make_unique<TCVDirManager>(FCompressedStream, this, false);
-    bool found = FDMHandle->HasCentralDirEnd();
+    // directory manager would report one whatever it found. The host's setting is back in force for
+    // the decision and the load, so a damaged directory is rebuilt from the local headers when the host
+    // allows it (the default), and a file without an end record is refused only when it does not.
+    bool found;
+    {
+        struct RestoreFlag {
+            bool& flag;
+            bool saved;
+            ~RestoreFlag() { flag = saved; }
+        } restore{FOpenCorruptedArchives, FOpenCorruptedArchives};
+        FOpenCorruptedArchives = false;
+        OpenVolumeFile(FFileName);
+        FDMHandle = std::make_unique<TCVDirManager>(FCompressedStream, this, false);
+        found = FDMHandle->HasCentralDirEnd();
+    }
     // A record naming another disk, or no record on a removable drive, would lead into the search for
-    // the other volumes of a multi-volume archive; a single file goes on as it is. The switch is still
-    // off here, so a file without an end record is refused whatever the host set, and the directory is
-    // loaded strictly: an open never rebuilds a directory from the local headers.
+    // the other volumes of a multi-volume archive; a single file goes on as it is.
     if (!found && !FOpenCorruptedArchives) {
         ReleaseArchiveStream();
         throw ECVException(48, this);

@@ -207,23 +207,38 @@ TEST(ArchiverOpen, InMemoryArchiveRefusesToOpenAFile) {
     EXPECT_FALSE(testing_support::PathExists(dir / "missing.zip"));
 }
 
-TEST(ArchiverOpen, FileWithoutEndRecordIsRefusedEvenWhenCorruptArchivesMayOpen) {
+TEST(ArchiverOpen, FileWithoutEndRecordIsRefusedUnlessCorruptArchivesMayOpen) {
     ScratchDir dir;
     // Local-header bytes but no end record: nothing for the open to find its directory by.
     WriteBytes(dir / "bad.zip", std::string("PK\x03\x04", 4) + std::string(200, 'x'));
+    WriteBytes(dir / "noise.bin", std::string(300, 'n'));
     WritePythonZip(dir / "py.zip");
     TCorvane a;
     a.SetFileName(dir.P16("py.zip"));
     a.OpenArchive();
     ASSERT_TRUE(a.OpenCorruptedArchives());
+    a.SetOpenCorruptedArchives(false);
     a.SetFileName(dir.P16("bad.zip"));
     EXPECT_EQ(NativeErrorOf([&] { a.OpenArchive(); }), 48);
-    EXPECT_TRUE(a.OpenCorruptedArchives());
+    EXPECT_FALSE(a.OpenCorruptedArchives());
     EXPECT_FALSE(a.Active());
     EXPECT_EQ(a.DMHandle(), nullptr);
     EXPECT_EQ(a.CompressedStream(), nullptr);
     EXPECT_TRUE(FileIsFree(dir.P16("bad.zip")));
     EXPECT_TRUE(FileIsFree(dir.P16("py.zip")));   // the previous archive was closed first
+
+    // With the switch on (the default) the directory is rebuilt from the local headers instead: the
+    // one header here claims more data than the file holds, so nothing is taken from it.
+    a.SetOpenCorruptedArchives(true);
+    a.OpenArchive();
+    EXPECT_TRUE(a.Active());
+    EXPECT_TRUE(a.OpenCorruptedArchives());
+    a.CloseArchive();
+    // Bytes without any local header are no archive at all.
+    a.SetFileName(dir.P16("noise.bin"));
+    EXPECT_EQ(NativeErrorOf([&] { a.OpenArchive(cvOpenReadOnly); }), 35);
+    EXPECT_FALSE(a.Active());
+    EXPECT_TRUE(FileIsFree(dir.P16("noise.bin")));
 }
 
 TEST(ArchiverOpen, FailedOpenReleasesTheFile) {
