@@ -1,0 +1,300 @@
+// Shared by the processing, maintenance and hostile-archive tests: archives written byte by byte (so
+// a test can say exactly what a header holds, sane or not), an archiver opened on one, scripted
+// dialogs, and a snapshot of a folder tree to compare extractions by.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/Corvane.h"
+#include "engine/format/CVDirArray.h"
+#include "engine/format/CVDirManager.h"
+#include "engine/util/CVStrFunc.h"
+#include "platform/Platform.h"
+#include "support/TestSupport.h"
+
+namespace process_tests {
+
+using testing_support::PathExists;
+using testing_support::Quote;
+using testing_support::ReadBytes;
+using testing_support::ScratchDir;
+using testing_support::WriteBytes;
+
+inline std::string U8(const std::u16string& s) { return platform::Utf16ToUtf8(s); }
+inline std::u16string U16(const std::string& s) { return platform::Utf8ToUtf16(s); }
+
+// Runs a shell command in a UTF-8 locale, so tools store and print names outside ASCII as UTF-8.
+inline int Sh(const std::string& command, std::string* output = nullptr) {
+    return testing_support::Run("export LC_ALL=C.UTF-8; " + command, output);
+}
+
+inline uint32_t Dos(int year, int month, int day, int hour, int minute, int second) {
+    return static_cast<uint32_t>(DateTimeToDosTime(TCVDateTime{year, month, day, hour, minute, second}));
+}
+
+// ---- Archives written byte by byte -------------------------------------------------------------------
+
+inline std::string RawDeflate(const std::string& data, int level = 6) {
+    z_stream z{};
+    if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::runtime_error("deflateInit2");
+    std::string out(deflateBound(&z, data.size()) + 16, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const int result = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    if (result != Z_STREAM_END) throw std::runtime_error("deflate");
+    return out;
+}
+
+inline uint32_t Crc(const std::string& data) {
+    return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+}
+
+// One entry as a test wants it on disk. Sizes and CRC follow from Data unless overridden; Stored is
+// written as it stands when given (deflated or not, damaged or not).
+struct RawEntry {
+    RawEntry() = default;
+    RawEntry(std::string name, std::string data = {}) : Name(std::move(name)), Data(std::move(data)) {}
+
+    std::string Name;
+    std::string Data;
+    bool Deflate = true;
+    uint32_t DosTime = Dos(2021, 3, 4, 5, 6, 8);
+    uint32_t ExternalAttr = 0x20;
+    uint16_t MadeBy = 0x0014;
+    uint16_t Flags = 0;
+    std::string CentralExtra;
+    std::string Comment;
+    std::optional<std::string> Stored;
+    std::optional<uint32_t> CrcValue;
+    std::optional<uint32_t> Size;
+};
+
+inline RawEntry Folder(const std::string& name) {
+    RawEntry e(name);
+    e.Deflate = false;
+    e.ExternalAttr = 0x10;
+    return e;
+}
+
+// A file entry made on Linux: the Unix mode in the high 16 bits, as the tools there store it.
+inline RawEntry UnixFile(const std::string& name, const std::string& data, uint32_t mode) {
+    RawEntry e(name, data);
+    e.MadeBy = 0x0314;
+    e.ExternalAttr = (mode << 16) | 0x20;
+    return e;
+}
+
+inline void Put16(std::string& out, uint32_t v) {
+    out.push_back(static_cast<char>(v & 0xFF));
+    out.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+inline void Put32(std::string& out, uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+inline std::string BuildZip(const std::vector<RawEntry>& entries, const std::string& archiveComment = {}) {
+    std::string out;
+    std::string central;
+    for (const RawEntry& e : entries) {
+        const std::string stored = e.Stored ? *e.Stored : e.Deflate ? RawDeflate(e.Data) : e.Data;
+        const uint16_t method = e.Deflate ? 8 : 0;
+        const uint32_t crc = e.CrcValue ? *e.CrcValue : Crc(e.Data);
+        const uint32_t size = e.Size ? *e.Size : static_cast<uint32_t>(e.Data.size());
+        const uint32_t offset = static_cast<uint32_t>(out.size());
+        Put32(out, 0x04034B50);
+        Put16(out, 20);
+        Put16(out, e.Flags);
+        Put16(out, method);
+        Put32(out, e.DosTime);
+        Put32(out, crc);
+        Put32(out, static_cast<uint32_t>(stored.size()));
+        Put32(out, size);
+        Put16(out, static_cast<uint32_t>(e.Name.size()));
+        Put16(out, 0);
+        out += e.Name;
+        out += stored;
+
+        Put32(central, 0x02014B50);
+        Put16(central, e.MadeBy);
+        Put16(central, 20);
+        Put16(central, e.Flags);
+        Put16(central, method);
+        Put32(central, e.DosTime);
+        Put32(central, crc);
+        Put32(central, static_cast<uint32_t>(stored.size()));
+        Put32(central, size);
+        Put16(central, static_cast<uint32_t>(e.Name.size()));
+        Put16(central, static_cast<uint32_t>(e.CentralExtra.size()));
+        Put16(central, static_cast<uint32_t>(e.Comment.size()));
+        Put16(central, 0);
+        Put16(central, 0);
+        Put32(central, e.ExternalAttr);
+        Put32(central, offset);
+        central += e.Name + e.CentralExtra + e.Comment;
+    }
+    const uint32_t centralOffset = static_cast<uint32_t>(out.size());
+    out += central;
+    Put32(out, 0x06054B50);
+    Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, static_cast<uint32_t>(entries.size()));
+    Put16(out, static_cast<uint32_t>(entries.size()));
+    Put32(out, static_cast<uint32_t>(central.size()));
+    Put32(out, centralOffset);
+    Put16(out, static_cast<uint32_t>(archiveComment.size()));
+    return out + archiveComment;
+}
+
+// ---- Dialogs -----------------------------------------------------------------------------------------
+
+// Scripted answers for the default dialogs while a test runs; the previous dialogs come back after.
+class DialogScript {
+public:
+    explicit DialogScript(std::vector<platform::Button> answers = {}) {
+        auto dialogs = std::make_unique<platform::ScriptedDialogs>();
+        dialogs->Answers = std::move(answers);
+        script_ = dialogs.get();
+        previous_ = platform::InstallDialogs(std::move(dialogs));
+    }
+    ~DialogScript() { platform::InstallDialogs(std::move(previous_)); }
+    DialogScript(const DialogScript&) = delete;
+    DialogScript& operator=(const DialogScript&) = delete;
+    platform::ScriptedDialogs& Script() { return *script_; }
+
+private:
+    platform::ScriptedDialogs* script_;
+    std::unique_ptr<platform::Dialogs> previous_;
+};
+
+// ---- An archiver on an archive in a scratch folder ---------------------------------------------------
+
+// The failure events a batch raised.
+struct Failure {
+    std::string FileName;
+    int32_t NativeError;
+};
+
+struct ArchiveOnDisk {
+    ScratchDir scratch;
+    TCorvane arc;
+    std::vector<Failure> failures;
+    // Answers for the failure events in turn; once used up, Ignore.
+    std::vector<TCVAction> answers;
+
+    ArchiveOnDisk() { arc.SetName(u"Archiver"); }
+
+    std::string ArchivePath() const { return scratch / "test.zip"; }
+    std::string Out(const std::string& name = "") const { return scratch / ("out/" + name); }
+
+    // Writes `bytes` as the archive and opens it (read and write), extracting to out/.
+    void Open(const std::string& bytes) {
+        WriteBytes(ArchivePath(), bytes);
+        Reopen();
+    }
+    void Reopen() {
+        arc.CloseArchive();
+        arc.SetFileName(U16(ArchivePath()));
+        arc.OpenArchive();
+        arc.SetBaseDir(U16(Out()));
+    }
+    // Records every failure instead of asking the user.
+    void RecordFailures() {
+        arc.SetOnProcessFileFailure([this](TCVBaseArchiver*, const std::u16string& name, TCVProcessOperation,
+                                           int32_t native, int32_t, const std::u16string&, TCVAction& action) {
+            failures.push_back({U8(name), native});
+            action = answers.size() >= failures.size() ? answers[failures.size() - 1] : fxaIgnore;
+        });
+    }
+    TCVDirArray& Dir() { return arc.DMHandle()->CDir; }
+    std::vector<std::string> Names() {
+        std::vector<std::string> names;
+        for (int32_t i = 0; i < Dir().Count(); ++i) names.push_back(U8(Dir().GetItemPtr(i).Name));
+        return names;
+    }
+    TDirItem& Item(const std::string& name) {
+        int32_t index = -1;
+        if (!Dir().FileExists(U16(name), index)) throw std::runtime_error("no item " + name);
+        return Dir().GetItemPtr(index);
+    }
+};
+
+// ---- Trees on disk -----------------------------------------------------------------------------------
+
+struct DiskEntry {
+    bool IsFolder = false;
+    bool IsLink = false;
+    std::string Content;
+    uint32_t Mode = 0;        // permission bits
+    int64_t MTime = 0;        // seconds
+    bool operator==(const DiskEntry&) const = default;
+};
+
+// Everything below `root`, by relative path ("/" separators, folders without a trailing "/"). Links
+// are listed as links, never followed.
+inline std::map<std::string, DiskEntry> Snapshot(const std::string& root) {
+    std::map<std::string, DiskEntry> entries;
+    if (!std::filesystem::exists(root)) return entries;
+    for (auto it = std::filesystem::recursive_directory_iterator(root); it != std::filesystem::recursive_directory_iterator(); ++it) {
+        const std::string path = it->path().string();
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0) continue;
+        DiskEntry e;
+        e.IsLink = S_ISLNK(st.st_mode);
+        e.IsFolder = S_ISDIR(st.st_mode);
+        e.Mode = st.st_mode & 07777;
+        e.MTime = st.st_mtime;
+        if (S_ISREG(st.st_mode)) e.Content = ReadBytes(path);
+        entries[std::filesystem::relative(it->path(), root).string()] = e;
+    }
+    return entries;
+}
+
+inline std::vector<std::string> NamesIn(const std::string& root) {
+    std::vector<std::string> names;
+    for (const auto& [name, entry] : Snapshot(root)) names.push_back(entry.IsFolder ? name + "/" : name);
+    return names;
+}
+
+inline int64_t MTimeOf(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_mtime) : -1;
+}
+
+inline uint32_t ModeOf(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0xFFFFFFFF;
+}
+
+inline bool IsLink(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+template <typename F>
+int32_t NativeErrorOf(F&& action) {
+    try {
+        action();
+    } catch (const ECVException& e) {
+        return e.NativeError();
+    }
+    return -1;
+}
+
+}  // namespace process_tests
