@@ -195,16 +195,18 @@ bool TCVBaseArchiver::WriteNewItem(int32_t Index) {
         cd.genPurposeFlag = flag;
         item.bHugeFile = false;
 
+        const bool folder = !item.Stream && (cd.externalAttr & platform::faDirectory);
         // Only what the data will be made with goes into the headers: a method this writer cannot
-        // produce would label stored bytes as something else.
+        // produce would label stored bytes as something else, and an entry without data is stored
+        // (no deflate stream is zero bytes long).
         const uint16_t method =
-            item.CompressionMethod == CVMethodDeflated ? CVMethodDeflated : CVMethodStored;
+            item.CompressionMethod == CVMethodDeflated && !folder ? CVMethodDeflated : CVMethodStored;
         item.CompressionMethod = method;
         cd.compMethod = method;
 
         if (item.Stream) {
             source.UseStream(item.Stream, item.Position);
-        } else if (!(cd.externalAttr & platform::faDirectory)) {
+        } else if (!folder) {
             const std::u16string& path = item.SrcFileName;
             const bool prefixed = NativePathStyle == psWindows && path.find(LongPathPrefix) != std::u16string::npos;
             if (path.size() >= MaxSourcePath && !prefixed) throw ECVException(61, {path}, this);

@@ -91,7 +91,10 @@ TEST_P(WriterShapes, LocalAndCentralHeaders) {
     f.arc.SetUnicodeFilenames(c.unicodeNames);
     f.arc.OpenArchive(cvOpenCreate);
     f.arc.BeginUpdate();
-    Append(f.arc, c.folder ? FolderItem(c.name) : FileItem(c.name, f.Source("s", c.content), 9));
+    TDirItem item = c.folder ? FolderItem(c.name) : FileItem(c.name, f.Source("s", c.content), 9);
+    // Even a folder item that asks for deflate is stored: it has no data to deflate.
+    if (c.folder) item.CompressionMethod = item.CentralDir.compMethod = CVMethodDeflated;
+    Append(f.arc, item);
     Append(f.arc, FileItem("after.txt", f.Source("after", "after"), 9));
     f.arc.EndUpdate();
     f.arc.CloseArchive();
