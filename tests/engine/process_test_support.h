@@ -22,6 +22,7 @@
 #include "engine/format/CVDirManager.h"
 #include "engine/util/CVStrFunc.h"
 #include "platform/Platform.h"
+#include "support/ArchiveFixtures.h"
 #include "support/TestSupport.h"
 
 namespace process_tests {
