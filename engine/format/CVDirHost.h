@@ -27,6 +27,8 @@ public:
     virtual void DirSetFirstVolume() = 0;
     // The archiver's own archive stream (a manager on any other stream works on a custom stream).
     virtual const platform::Stream* DirArchiveStream() const = 0;
+    // The size limit of the first volume of a split or spanned archive; 0 when there is none.
+    virtual int64_t DirFirstVolumeSizeLimit() const { return 0; }
 };
 
 // A host with plain values, for managers that work without an archiver.
@@ -37,6 +39,7 @@ public:
     TCVSpanningMode SpanningMode = smNone;
     std::u16string SFXStub;
     int32_t VolumeNumber = 0;
+    int64_t FirstVolumeSizeLimit = 0;
 
     bool DirOEMFileNames() const override { return OEMFileNames; }
     bool DirOpenCorruptedArchives() const override { return OpenCorruptedArchives; }
@@ -45,4 +48,5 @@ public:
     int32_t DirVolumeNumber() const override { return VolumeNumber; }
     void DirSetFirstVolume() override { VolumeNumber = 0; }
     const platform::Stream* DirArchiveStream() const override { return nullptr; }
+    int64_t DirFirstVolumeSizeLimit() const override { return FirstVolumeSizeLimit; }
 };
