@@ -1,0 +1,204 @@
+// Saving the central directory: the items in index order, the Zip64 end records when a count or an
+// offset no longer fits the plain end record, the end record and the archive comment.
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+#include "engine/archiver/CVExcept.h"
+#include "engine/format/CVDirManager.h"
+#include "engine/format/CVNameCoding.h"
+#include "engine/format/CVStreamWindow.h"
+#include "engine/util/CVCoding.h"
+#include "platform/Platform.h"
+
+namespace {
+
+constexpr uint8_t UnixHost = 3;
+constexpr size_t MaxFieldLength = 0xFFFF;   // every length in a header is 16 bits wide
+constexpr size_t WriteBlock = 1 << 16;
+
+}  // namespace
+
+int64_t TCVDirManager::InPlaceTailStart(int64_t P) {
+    // Where the old central directory began: for a plain tail, P minus the directory size the
+    // manager last read or wrote. A Zip64 tail puts its record and locator between the directory
+    // and P, so the directory ends where that record begins.
+    const int64_t locatorSize = static_cast<int64_t>(TCVZip64CentralDirEndLocator::RecordSize);
+    const int64_t recordSize = static_cast<int64_t>(TCVZip64CentralDirEnd::RecordSize);
+    int64_t end = P;
+    uint64_t dirSize = CentralDirEnd.centralDirSize;
+    if (P >= locatorSize + recordSize) {
+        uint8_t image[TCVZip64CentralDirEndLocator::RecordSize];
+        FCompressedStream->SetPosition(P - locatorSize);
+        FCompressedStream->ReadBuffer(image, sizeof image);
+        TCVZip64CentralDirEndLocator locator;
+        locator.Decode(image);
+        if (locator.signature == CVZip64CentralDirEndLocatorSignature) {
+            end = P - locatorSize - recordSize;
+            // The locator's own offset is right unless the archive has since been moved behind a stub.
+            const uint64_t recorded = locator.offsetStartDirEnd;
+            if (recorded < static_cast<uint64_t>(end)) {
+                uint8_t sig[4];
+                FCompressedStream->SetPosition(static_cast<int64_t>(recorded));
+                FCompressedStream->ReadBuffer(sig, sizeof sig);
+                if (DecodeFixed32(sig) == CVZip64CentralDirEndSignature) end = static_cast<int64_t>(recorded);
+            }
+            if (dirSize == CVSentinel32) dirSize = Zip64CentralDirEnd.centralDirSize;
+        }
+    }
+    if (dirSize == CVSentinel32) dirSize = Zip64CentralDirEnd.centralDirSize;
+    if (dirSize > static_cast<uint64_t>(end)) return -1;
+    return end - static_cast<int64_t>(dirSize);
+}
+
+void TCVDirManager::WriteCentralDirectory() {
+    const bool oemNames = FArc ? FArc->DirOEMFileNames() : true;
+    std::vector<uint8_t> out;
+    out.reserve(WriteBlock + 3 * MaxFieldLength + TCVZipCentralDir::RecordSize);
+    auto flush = [&](bool all) {
+        if (out.empty() || (!all && out.size() < WriteBlock)) return;
+        if (FCompressedStream->Write(out.data(), out.size()) != out.size()) throw ECVException(46, Component());
+        out.clear();
+    };
+    for (int32_t i = 0; i < CDir.Count(); ++i) {
+        TDirItem& item = CDir.GetItemPtr(i);
+        TCVZipCentralDir& header = item.CentralDir;
+        if ((header.versionMadeBy >> 8) == UnixHost) header.externalAttr = CompleteUnixMode(header.externalAttr);
+
+        const std::optional<TCVExtraFieldDataBlock> zip64 = MakeZip64CentralField(header, item.Zip64ExtInfo);
+        size_t extraLength = zip64 ? CVExtraHeaderSize + zip64->data.size() : 0;
+        for (const TCVExtraFieldDataBlock& block : item.ExtraFields)
+            if (block.headerID != CVZip64ExtraID) extraLength += CVExtraHeaderSize + block.data.size();
+        const std::string name = EncodeStoredName(item.Name, header.genPurposeFlag, oemNames, Component());
+        header.nameLength = static_cast<uint16_t>(name.size());
+        header.extraLength = static_cast<uint16_t>(extraLength);
+        header.commentLength = static_cast<uint16_t>(item.Comment.size());
+
+        const size_t at = out.size();
+        out.resize(at + TCVZipCentralDir::RecordSize);
+        header.Encode(out.data() + at);
+        out.insert(out.end(), name.begin(), name.end());
+        if (zip64) AppendExtraField(out, *zip64);
+        for (const TCVExtraFieldDataBlock& block : item.ExtraFields)
+            if (block.headerID != CVZip64ExtraID) AppendExtraField(out, block);
+        out.insert(out.end(), item.Comment.begin(), item.Comment.end());
+        flush(false);
+    }
+    flush(true);
+}
+
+void TCVDirManager::SaveDir(bool RecreateCDirEnd, platform::Stream* Stream) {
+    if (Stream) SetStream(Stream);
+    FWindow.reset();
+    FDescriptorWindow.reset();
+
+    // Whatever cannot be written is refused before the stream is cut, so a refusal leaves the archive
+    // as it was: lengths that would wrap their 16-bit fields would corrupt every record behind them.
+    if (ArchiveComment.size() > MaxFieldLength)
+        throw platform::Exception(u"The archive comment is longer than 65535 bytes");
+    const bool oemNames = FArc ? FArc->DirOEMFileNames() : true;
+    for (int32_t i = 0; i < CDir.Count(); ++i) {
+        const TDirItem& item = CDir.GetItemPtr(i);
+        uint16_t flags = item.CentralDir.genPurposeFlag;
+        EncodeStoredName(item.Name, flags, oemNames, Component());
+        const std::optional<TCVExtraFieldDataBlock> zip64 = MakeZip64CentralField(item.CentralDir, item.Zip64ExtInfo);
+        size_t extraLength = zip64 ? CVExtraHeaderSize + zip64->data.size() : 0;
+        for (const TCVExtraFieldDataBlock& block : item.ExtraFields) {
+            if (block.dataSize != block.data.size())
+                throw std::logic_error("extra field dataSize does not match its data");
+            if (block.headerID != CVZip64ExtraID) extraLength += CVExtraHeaderSize + block.data.size();
+        }
+        if (extraLength > MaxFieldLength || item.Comment.size() > MaxFieldLength)
+            throw platform::Exception(u"The extra fields or the comment of \"" + item.Name +
+                                      u"\" are longer than 65535 bytes");
+    }
+
+    // The end-record search reloads the comment from the file: keep the one to be written.
+    const std::string comment = ArchiveComment;
+    int64_t start = -1;
+    if (!RecreateCDirEnd) {
+        TCVZipCentralDirEnd found;
+        int64_t P;
+        if (FindCentralDirEnd(found, P)) start = InPlaceTailStart(P);
+    }
+    ArchiveComment = comment;
+    if (start < 0) start = FCompressedStream->Size();
+
+    FCompressedStream->SetSize(start);
+    FCompressedStream->SetPosition(start);
+    const int64_t S = start;
+    CentralDirOffset = S;
+    const int32_t volume = std::max<int32_t>(FArc ? FArc->DirVolumeNumber() : 0, 0);
+    const uint16_t volume16 = volume >= CVSentinel16 ? CVSentinel16 : static_cast<uint16_t>(volume);
+    CentralDirEnd.startDiskNumber = volume16;
+
+    WriteCentralDirectory();
+
+    const int64_t E = FCompressedStream->Position();
+    const int64_t dirSize = E - S;
+    const auto count = static_cast<uint64_t>(CDir.Count());
+    CentralDirEnd.signature = CVCentralDirEndSignature;
+    CentralDirEnd.entriesOnDisk = count >= CVSentinel16 ? CVSentinel16 : static_cast<uint16_t>(count);
+    CentralDirEnd.entriesCentralDir = CentralDirEnd.entriesOnDisk;
+    CentralDirEnd.centralDirSize =
+        dirSize >= static_cast<int64_t>(CVSentinel32) ? CVSentinel32 : static_cast<uint32_t>(dirSize);
+    CentralDirEnd.offsetStartDir = S >= static_cast<int64_t>(CVSentinel32) ? CVSentinel32 : static_cast<uint32_t>(S);
+    CentralDirEnd.commentLength = static_cast<uint16_t>(ArchiveComment.size());
+    CentralDirEnd.diskNumber = volume16;
+
+    if (E >= static_cast<int64_t>(CVSentinel32) || count >= CVSentinel16) {
+        Zip64CentralDirEndLocator.offsetStartDirEnd = static_cast<uint64_t>(E);
+        Zip64CentralDirEnd = TCVZip64CentralDirEnd{};
+        Zip64CentralDirEnd.signature = CVZip64CentralDirEndSignature;
+        Zip64CentralDirEnd.centralDirEndSize = TCVZip64CentralDirEnd::RemainingSize;
+        Zip64CentralDirEnd.versionMadeBy = CVVersionZip64Record;
+        Zip64CentralDirEnd.versionNeededToExtract = CVVersionZip64Record;
+        Zip64CentralDirEnd.diskNumber = static_cast<uint32_t>(volume);
+        Zip64CentralDirEnd.startDiskNumber = static_cast<uint32_t>(volume);
+        Zip64CentralDirEnd.entriesOnDisk = count;
+        Zip64CentralDirEnd.entriesCentralDir = count;
+        Zip64CentralDirEnd.centralDirSize = static_cast<uint64_t>(dirSize);
+        Zip64CentralDirEnd.offsetStartDir = static_cast<uint64_t>(S);
+        uint8_t record[TCVZip64CentralDirEnd::RecordSize];
+        Zip64CentralDirEnd.Encode(record);
+        FCompressedStream->WriteBuffer(record, sizeof record);
+
+        Zip64CentralDirEndLocator.signature = CVZip64CentralDirEndLocatorSignature;
+        Zip64CentralDirEndLocator.startDiskNumber = static_cast<uint32_t>(volume);
+        Zip64CentralDirEndLocator.totalNumberOfDisks = static_cast<uint32_t>(volume) + 1;
+        uint8_t locator[TCVZip64CentralDirEndLocator::RecordSize];
+        Zip64CentralDirEndLocator.Encode(locator);
+        FCompressedStream->WriteBuffer(locator, sizeof locator);
+    }
+
+    uint8_t end[TCVZipCentralDirEnd::RecordSize];
+    CentralDirEnd.Encode(end);
+    FCompressedStream->WriteBuffer(end, sizeof end);
+    if (!ArchiveComment.empty()) FCompressedStream->WriteBuffer(ArchiveComment.data(), ArchiveComment.size());
+}
+
+bool TCVDirManager::IsSFXArchive() const {
+    // The 64-bit offset when the field holds the sentinel: an archive that keeps every offset in its
+    // Zip64 fields has no stub for holding 0xFFFFFFFF there.
+    return CDir.Count() > 0 && ItemLocalHeaderOffset(CDir.GetItemPtr(0)) != 0;
+}
+
+void TCVDirManager::MergeWith(TCVDirManager& DMHandleToAdd) {
+    CDir.ClearTags();
+    CDir.Append(DMHandleToAdd.CDir);
+    for (int32_t i = 0; i < CDir.Count(); ++i) {
+        TDirItem& item = CDir.GetItemPtr(i);
+        if (!item.Tagged) continue;
+        item.Tagged = false;
+        const bool wasHuge = item.CentralDir.relOffsetLH == CVSentinel32;
+        const int64_t offset = ItemLocalHeaderOffset(item) + CentralDirOffset;
+        if (wasHuge || offset >= static_cast<int64_t>(CVSentinel32)) {
+            item.bHugeFile = true;
+            item.CentralDir.relOffsetLH = CVSentinel32;
+            item.Zip64ExtInfo.relOffsetLH = offset;
+        } else {
+            item.CentralDir.relOffsetLH = static_cast<uint32_t>(offset);
+        }
+    }
+}
