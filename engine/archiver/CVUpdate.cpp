@@ -132,7 +132,7 @@ void TCVBaseArchiver::CommitUpdate() {
     FProgressEnabled = true;
     FProcessedFilesTotalSize = 0;
     FProcessedFilesSize = 0;
-    if (!FDMHandle) return;
+    if (!FDMHandle || !FCompressedStream) return;
 
     TCVDirArray& cdir = FDMHandle->CDir;
     TCVDirArray& rbcdir = FDMHandle->RBCDir;

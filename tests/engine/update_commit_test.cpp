@@ -263,6 +263,45 @@ TEST(UpdateCommit, CancelledUpdateLeavesNoEntryThatWasNeverWritten) {
     EXPECT_EQ(std::filesystem::file_size(f.archive), 22u);
 }
 
+// A new archive starts at its stub (none for a plain archive): an empty commit leaves just the end
+// record behind it, and the first entry follows the stub.
+class NewArchiveCommit : public ::testing::TestWithParam<bool> {};
+
+TEST_P(NewArchiveCommit, StartsBehindTheStub) {
+    Fixture f;
+    const std::string stub = GetParam() ? std::string("#!stub\n") + std::string(5000, 'S') : std::string();
+    if (!stub.empty()) f.arc.SetSFXStub(f.Source("stub.run", stub));
+    f.arc.OpenArchive(cvOpenCreate);
+    f.arc.BeginUpdate();
+    f.arc.EndUpdate();
+    std::string bytes = ReadBytes(f.archive);
+    ASSERT_EQ(bytes.size(), stub.size() + 22);
+    EXPECT_EQ(bytes.substr(0, stub.size()), stub);
+    EXPECT_EQ(DecodeFixed32(reinterpret_cast<const uint8_t*>(bytes.data()) + stub.size() + 16), stub.size());
+
+    f.arc.BeginUpdate();
+    Append(f.arc, FileItem("a.txt", f.Source("a.txt", Content("a.txt"))));
+    f.arc.EndUpdate();
+    f.arc.CloseArchive();
+    bytes = ReadBytes(f.archive);
+    EXPECT_EQ(bytes.substr(0, stub.size()), stub);
+    const std::vector<Entry> entries = ReadEntries(bytes);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].offset, int64_t(stub.size()));
+    std::string out;
+    EXPECT_EQ(Shell("python3 -c 'import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
+                    "sys.exit(z.read(\"a.txt\") != open(sys.argv[2], \"rb\").read())' " +
+                        Quote(f.archive) + " " + Quote(f.scratch / "src/a.txt"),
+                    &out),
+              0)
+        << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(PlainOrSelfExtracting, NewArchiveCommit, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "WithStub" : "Plain");
+                         });
+
 // Archives written elsewhere need not keep their entries in directory order. Here the directory
 // lists them backwards; dropping the last listed entry (the first in the file) must not cut away the
 // entries that stay.
