@@ -344,5 +344,7 @@ bool TCVBaseArchiver::WriteNewItem(int32_t Index) {
 
     cancel = false;
     DoFileProgress(progressName, 100, operation, ppEnd, cancel);
+    // The entry is stored; a cancel asked for now stops the commit before the next one.
+    if (cancel) FProgressCancel = true;
     return true;
 }

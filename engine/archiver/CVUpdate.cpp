@@ -157,31 +157,23 @@ void TCVBaseArchiver::CommitUpdate() {
 
     // Where rewriting starts. Archives written elsewhere need not keep their entries in directory
     // order: the cut must lie behind every entry that stays and in front of every entry that moves,
-    // so an entry that stays but lies behind the cut is rewritten as well.
-    const auto baseFor = [&](int32_t from) -> int64_t {
-        if (from < rbcdir.Count()) {
-            int64_t base = LocalHeaderOffset(rbcdir.GetItemPtr(from));
-            for (int32_t j = from + 1; j < rbcdir.Count(); ++j) base = std::min(base, LocalHeaderOffset(rbcdir.GetItemPtr(j)));
-            return base;
-        }
-        if (rbcdir.Count() == 0) return FDMHandle->StubSize;
-        return FDMHandle->CentralDirOffset;
-    };
-    int64_t baseOffset = baseFor(first);
-    for (;;) {
-        int32_t lower = first;
-        for (int32_t j = 0; j < std::min(first, rbcdir.Count()); ++j) {
-            // Its header and data must end in front of the cut (the name and extra fields only add).
-            const TDirItem& kept = rbcdir.GetItemPtr(j);
-            if (LocalHeaderOffset(kept) + int64_t(TCVZipLocalHeader::RecordSize) + CompressedSize(kept) > baseOffset) {
-                lower = j;
-                break;
-            }
-        }
-        if (lower == first) break;
-        first = lower;
-        baseOffset = baseFor(first);
+    // so the first index comes down until the entries in front of it all end before the cut.
+    const int32_t oldCount = rbcdir.Count();
+    std::vector<int64_t> cutFrom(static_cast<size_t>(oldCount) + 1);   // the cut when rewriting from k
+    cutFrom[oldCount] = oldCount == 0 ? FDMHandle->StubSize : FDMHandle->CentralDirOffset;
+    for (int32_t k = oldCount - 1; k >= 0; --k) {
+        const int64_t offset = LocalHeaderOffset(rbcdir.GetItemPtr(k));
+        cutFrom[k] = k == oldCount - 1 ? offset : std::min(offset, cutFrom[k + 1]);
     }
+    std::vector<int64_t> keptEnd(static_cast<size_t>(oldCount) + 1, 0);   // where the entries before k end
+    for (int32_t k = 0; k < oldCount; ++k) {
+        // The name and extra fields only add to this, so it never claims an overlap that is not there.
+        const TDirItem& kept = rbcdir.GetItemPtr(k);
+        keptEnd[k + 1] = std::max(keptEnd[k], LocalHeaderOffset(kept) + int64_t(TCVZipLocalHeader::RecordSize) +
+                                                  CompressedSize(kept));
+    }
+    while (first > 0 && keptEnd[first] > cutFrom[first]) --first;
+    const int64_t baseOffset = cutFrom[first];
 
     const TCVProcessOperation progressOperation = firstModified >= 0 ? cdir.GetItemPtr(firstModified).Operation : poDelete;
     bool cancel = false;
