@@ -1,0 +1,43 @@
+// The stub's archiver: the engine set up as the stub extracts, keeping count of the entries that did
+// not make it to disk so the program can say so and end with a failure status.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/Corvane.h"
+
+namespace stub {
+
+class TStubArchiver : public TCorvane {
+public:
+    TStubArchiver();
+
+    // The default questions still decide (Abort, Retry, Ignore; the password prompt); the answers
+    // that leave an entry behind are counted on the way out.
+    void DoProcessFileFailure(const std::u16string& FileName, TCVProcessOperation Operation,
+                              int32_t NativeError, int32_t ErrorCode, const std::u16string& ErrorMessage,
+                              TCVAction& Action) override;
+    void DoPassword(const std::u16string& FileName, std::string& NewPassword, bool& SkipFile) override;
+
+    // Entries that reached the disk in the last batch (a batch counts a password-skipped entry as
+    // done, though its file is deleted again).
+    int32_t ExtractedCount() const { return FProcessedFileNo - FPasswordSkipped; }
+    // Entries left out by an Ignore answer or a cancelled password prompt.
+    int32_t SkippedCount() const { return FSkipped; }
+    // Whether an Abort answer ended the batch.
+    bool Aborted() const { return FAborted; }
+    // Entries in the open archive's directory; 0 when none is open.
+    int32_t EntryCount() const;
+    // Whether the open archive's file ends with an end of central directory record. Without one the
+    // engine rebuilds the directory from whatever local headers it finds, and finding none at all
+    // gives an empty archive rather than an error.
+    bool HasEndRecord() const;
+
+private:
+    int32_t FSkipped = 0;
+    int32_t FPasswordSkipped = 0;
+    bool FAborted = false;
+};
+
+}  // namespace stub

@@ -1,0 +1,39 @@
+// The stub program: started as a self-extracting executable, it extracts the archive behind itself
+// into a folder named after the executable, next to it, and ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "stub/StubArchiver.h"
+
+namespace stub {
+
+// The stub's main form. It is never shown; all its work happens as it is created.
+class TFmMain {
+public:
+    explicit TFmMain(std::u16string ExecutableName);
+
+    // The whole job: open the executable as an archive and extract every entry below the target
+    // folder. Per-entry failures go to the archiver's failure question; anything that ends the job
+    // (no archive behind the stub, a damaged directory) is raised.
+    void FormCreate();
+
+    // The folder the entries go to: the executable's folder followed by its name without extension.
+    std::u16string TargetFolder() const;
+    // Entries the archive holds, as counted while it was open.
+    int32_t EntryCount() const { return FEntryCount; }
+
+    TStubArchiver Archiver;
+
+private:
+    std::u16string FExecutableName;
+    int32_t FEntryCount = 0;
+};
+
+// Runs the stub for the executable ExecutableName and gives the process's exit status: 0 only when
+// every entry was extracted. An extraction that left entries out, was aborted, or could not start is
+// reported through the dialogs in force and gives 1.
+int RunStub(const std::u16string& ExecutableName);
+
+}  // namespace stub
