@@ -1,0 +1,200 @@
+#!/usr/bin/env bash
+# The maker's window on a virtual display, driven with keyboard and mouse as a user would drive it:
+# caption, size and place, the stub file's life, both folder-check messages, builds through the field
+# and the build button, an error box after which the window still works, the folder dialog (cancelled
+# and confirmed), and Escape closing the program.
+#
+#   window_test.sh MAKER CLIPBOARD_TOOL
+#
+# A message box's text is read back through the clipboard (the box copies it on Ctrl+C). Every wait
+# polls with a deadline; whatever happens, the maker and the display are stopped at the end.
+set -euo pipefail
+
+maker=$1
+clip=$2
+for tool in Xvfb xdotool python3; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+work=$(mktemp -d)
+xvfb=
+app=
+cleanup() {
+    [ -n "$app" ] && kill "$app" 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    if [ -s "$work/app.err" ]; then
+        echo "--- maker's standard error:" >&2
+        cat "$work/app.err" >&2
+    fi
+    exit 1
+}
+
+# Polls a command until it succeeds; fails after the deadline (seconds; the sanitizers slow the maker).
+poll() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@" >/dev/null 2>&1; do
+        [ $SECONDS -lt $deadline ] || fail "timed out waiting for $what"
+        sleep 0.1
+    done
+}
+
+window_id() { xdotool search --name "^$1\$" 2>/dev/null | head -n 1; }
+has_window() { [ -n "$(window_id "$1")" ]; }
+no_window() { [ -z "$(window_id "$1")" ]; }
+
+wait_window() {
+    poll 30 "the window \"$1\"" has_window "$1"
+    window_id "$1"
+}
+
+# Focus a window of the maker: without a window manager nobody else gives it the keyboard.
+focus() { xdotool windowfocus --sync "$1"; }
+
+# Waits for a message box titled $1, checks its text is $2, presses Enter on its button and waits
+# for it to go.
+expect_box() {
+    local title=$1 want=$2 box got
+    box=$(wait_window "$title")
+    focus "$box"
+    xdotool key ctrl+c
+    got=$("$clip" 5000) || fail "no text on the clipboard from the box \"$title\" (expected: $want)"
+    [ "$got" = "$want" ] || fail "box \"$title\" says \"$got\", expected \"$want\""
+    xdotool key Return
+    poll 10 "the box \"$title\" to close" no_window "$title"
+}
+
+# Replaces the folder field's text (click into it, select all, type).
+type_folder() {
+    focus "$main"
+    xdotool mousemove --window "$main" 200 18 click 1
+    xdotool key ctrl+a BackSpace
+    [ -z "$1" ] || xdotool type --delay 10 "$1"
+}
+
+# The buttons are pressed with the mouse at their places in the window.
+press_build() {
+    focus "$main"
+    xdotool mousemove --window "$main" 215 47 click 1
+}
+
+# The folder dialog's title is matched by its Latin start: the name search does not take Hangul.
+open_folder_dialog() {
+    focus "$main"
+    xdotool mousemove --window "$main" 437 18 click 1
+    chooser=$(wait_window "EXE .*")
+    [ "$(xdotool getwindowname "$chooser")" = "EXE 만들선택" ] ||
+        fail "the folder dialog is titled \"$(xdotool getwindowname "$chooser")\""
+    focus "$chooser"
+}
+
+check_archive() {
+    python3 - "$1" "$2" <<'EOF' || fail "$1 is not the expected archive"
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as z:
+    assert z.testzip() is None, "a damaged entry"
+    names = sorted(z.namelist())
+    want = sorted(sys.argv[2].split())
+    assert names == want, f"entries {names}, expected {want}"
+EOF
+}
+
+# A display of our own: -displayfd picks a free number, so parallel runs cannot collide.
+mkfifo "$work/displayfd"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/displayfd" 2>"$work/xvfb.err" &
+xvfb=$!
+read -r -t 30 display <"$work/displayfd" || fail "Xvfb did not start: $(cat "$work/xvfb.err")"
+export DISPLAY=:$display
+
+# The maker writes its outputs next to itself: a copy in a folder of the test's own. The current folder
+# is another, so a typed relative path must be taken from there.
+mkdir -p "$work/bin" "$work/tmp" "$work/cwd/data/sub" "$work/cwd/other" "$work/cwd/broken" "$work/bin/broken.zip"
+cp "$maker" "$work/bin/selfpack"
+printf 'hello\n' >"$work/cwd/data/a.txt"
+printf 'deep\n' >"$work/cwd/data/sub/b.txt"
+printf 'x\n' >"$work/cwd/other/x.txt"
+printf 'y\n' >"$work/cwd/broken/y.txt"
+export TMPDIR=$work/tmp
+stub=$TMPDIR/SFXStub.run
+# The font lookups' caches live as long as the process: only the maker's own leaks count.
+export LSAN_OPTIONS=${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp:print_suppressions=0
+
+(cd "$work/cwd" && exec "$work/bin/selfpack") >"$work/app.out" 2>"$work/app.err" &
+app=$!
+
+main=$(wait_window Selfpack)
+read -r width height < <(xdotool getwindowgeometry "$main" | sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1 \2/p')
+[ "$width x $height" = "515 x 98" ] || fail "client area is $width x $height, expected 515 x 98"
+read -r left top < <(xdotool getwindowgeometry "$main" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p')
+[ "$left,$top" = "$(((1024 - 515) / 2)),$(((768 - 98) / 2))" ] || fail "window at $left,$top, not centred"
+[ "$(head -c 4 "$stub" | od -An -c | tr -d ' ')" = '177ELF' ] || fail "no stub program at $stub"
+
+# Enter in the field presses the build button.
+type_folder ""
+xdotool key Return
+expect_box Information "만들폴더선택~"
+type_folder nosuch
+xdotool key Return
+expect_box Information "폴더가 없네~"
+[ "$(ls "$work/bin")" = "$(printf 'broken.zip\nselfpack')" ] || fail "a failed check left files: $(ls "$work/bin")"
+
+type_folder data
+press_build
+expect_box Information "SFX archive $work/bin/data.run created successfully."
+check_archive "$work/bin/data.run" "a.txt sub/ sub/b.txt"
+[ ! -e "$work/bin/data.zip" ] || fail "the intermediate archive was left behind"
+
+# A folder standing where the archive goes: the build fails in an error box, and the window goes on.
+type_folder broken
+xdotool key Return
+box=$(wait_window Error)
+focus "$box"
+xdotool key ctrl+c
+error=$("$clip" 5000) || fail "the error box has no text"
+[[ "$error" == *"$work/bin/broken.zip"* ]] || fail "the error box does not name the archive: $error"
+xdotool key Return
+poll 10 "the error box to close" no_window Error
+[ ! -e "$work/bin/broken.run" ] || fail "a failed build left an executable"
+
+# The folder dialog: cancelling leaves the field as it was (the next build is of "data" again)...
+type_folder data
+open_folder_dialog
+xdotool key Escape
+poll 10 "the folder dialog to close" no_window "EXE .*"
+rm "$work/bin/data.run"
+press_build
+expect_box Information "SFX archive $work/bin/data.run created successfully."
+check_archive "$work/bin/data.run" "a.txt sub/ sub/b.txt"
+
+# ...and confirming puts the folder in the field. "other/" as typed would name the outputs ".zip" and
+# ".run"; the dialog gives the folder's path without the separator, so the build names them "other".
+type_folder other/
+open_folder_dialog
+xdotool key Return
+poll 10 "the folder dialog to close" no_window "EXE .*"
+press_build
+expect_box Information "SFX archive $work/bin/other.run created successfully."
+check_archive "$work/bin/other.run" "x.txt"
+
+# Escape presses Exit: the program ends and takes its stub file with it.
+focus "$main"
+xdotool key Escape
+deadline=$((SECONDS + 30))
+while kill -0 "$app" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || fail "the maker did not end on Escape"
+    sleep 0.1
+done
+status=0
+wait "$app" || status=$?
+app=
+[ "$status" -eq 0 ] || fail "the maker ended with status $status"
+[ ! -e "$stub" ] || fail "the stub file outlived the window"
+echo "window test passed"
