@@ -1,0 +1,93 @@
+#include "maker/BuildCommand.h"
+
+#include "engine/archiver/CVExcept.h"
+#include "engine/util/CVStrFunc.h"
+#include "platform/Platform.h"
+
+namespace maker {
+
+namespace {
+
+constexpr int32_t AllEntriesAttr = 0x28BF;
+constexpr int32_t StubMissingNative = 18;
+
+// The conversion step. The stub file is shared by every maker of the user: one that closes deletes
+// it, one that starts rewrites it. A stub deleted between the check and its use is written again
+// once; an executable that does not begin with the stub's bytes (the file was being rewritten while
+// it was copied) is made again once.
+void ConvertWithStub(TMakerArchiver& Archiver, const std::u16string& Executable, const TStubFile& Stub) {
+    EnsureStubFile(Stub);
+    for (int attempt = 0;; ++attempt) {
+        try {
+            Archiver.MakeSFX(Executable);
+        } catch (const ECVException& e) {
+            if (e.NativeError() != StubMissingNative || attempt > 0) throw;
+            WriteStubFile(Stub);
+            continue;
+        }
+        if (FileStartsWith(Executable, Stub.Bytes)) return;
+        if (attempt > 0) {
+            platform::DeleteFile(Executable);
+            throw platform::Exception(u"The stub file \"" + Stub.FileName + u"\" changed while it was being read");
+        }
+        WriteStubFile(Stub);
+    }
+}
+
+}  // namespace
+
+std::u16string CheckFolder(const std::u16string& FolderText) {
+    if (FolderText.empty()) return u"만들폴더선택~";
+    if (!IsExistingFolder(FolderText)) return u"폴더가 없네~";
+    return {};
+}
+
+TBuildTargets TargetsNextToMaker(const std::u16string& FolderText) {
+    const std::u16string base = FolderPart(platform::ExecutablePath()) + FileNamePart(FolderText);
+    return {base + u".zip", base + platform::ExecutableExtension()};
+}
+
+TBuildTargets TargetsForOutput(const std::u16string& Output) {
+    const std::u16string extension = platform::ExecutableExtension();
+    std::u16string base = Output;
+    if (base.size() > extension.size() && base.compare(base.size() - extension.size(), extension.size(), extension) == 0 &&
+        !FileNamePart(base.substr(0, base.size() - extension.size())).empty())
+        base.resize(base.size() - extension.size());
+    return {base + u".zip", Output};
+}
+
+std::u16string DefaultOutput(const std::u16string& FolderText, const std::u16string& Dir) {
+    const std::u16string name = FileNamePart(ExcludePathDelimiter(FullPath(FolderText)));
+    if (name.empty()) return {};
+    return IncludePathDelimiter(Dir) + name + platform::ExecutableExtension();
+}
+
+void ZipCreate(TCVBaseArchiver& Archiver, const std::u16string& sFileName, const std::u16string& sBaseDir) {
+    Archiver.SetFileName(sFileName);
+    Archiver.OpenArchive(cvOpenCreate);
+    Archiver.SetBaseDir(sBaseDir);
+    Archiver.AddFiles(u"*.*", AllEntriesAttr, u"");
+    Archiver.CloseArchive();
+}
+
+TBuildOutcome Build(TMakerArchiver& Archiver, const std::u16string& FolderText, const TBuildTargets& Targets,
+                    const TStubFile& Stub) {
+    // Every build makes a plain archive first, whatever stub an earlier build left set.
+    Archiver.SetSFXStub(u"");
+    Archiver.ClearAbort();
+    ZipCreate(Archiver, Targets.Archive, FolderText);
+    if (Archiver.AbortAnswered()) {
+        // The abort rolled the archive back to empty; an executable made from it would pass for the
+        // folder's contents.
+        DeleteDiskFile(Targets.Archive);
+        return {TBuildResult::Aborted, u"Build aborted: SFX archive " + Targets.Executable + u" was not created."};
+    }
+    Archiver.SetFileName(Targets.Archive);
+    Archiver.SetSFXStub(Stub.FileName);
+    ConvertWithStub(Archiver, Targets.Executable, Stub);
+    platform::MakeExecutable(Targets.Executable);
+    DeleteDiskFile(Targets.Archive);
+    return {TBuildResult::Built, u"SFX archive " + Targets.Executable + u" created successfully."};
+}
+
+}  // namespace maker
