@@ -97,7 +97,9 @@ bool TCVBaseArchiver::DecompressItem(platform::Stream& ArchiveStream, platform::
     if (FSpanningMode == smNone && job.BytesToRead > FDMHandle->CentralDirOffset - dataStart)
         job.BytesToRead = std::max<int64_t>(FDMHandle->CentralDirOffset - dataStart, 0);
 
-    FProgressMax = StartPosition + Count != 0 ? StartPosition + Count : job.ExpectedLength;
+    int64_t rangeEnd = 0;
+    if (__builtin_add_overflow(StartPosition, static_cast<int64_t>(Count), &rangeEnd)) rangeEnd = INT64_MAX;
+    FProgressMax = rangeEnd != 0 ? rangeEnd : job.ExpectedLength;
     if (FProgressMax == 0) FProgressMax = 2;
 
     FSkipFile = false;

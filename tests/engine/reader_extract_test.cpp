@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -440,7 +441,7 @@ TEST(ReaderMethods, ExtractToBufferRanges) {
         EXPECT_EQ(buffer, text.substr(static_cast<size_t>(c.start), static_cast<size_t>(c.count))) << c.start;
     }
     // A range reaching past the end leaves fewer bytes than asked: the stream's read error.
-    const Case past[] = {{99990, 20}, {99999, 64}, {200000, 20}, {0, 100001}};
+    const Case past[] = {{99990, 20}, {99999, 64}, {200000, 20}, {0, 100001}, {INT64_MAX - 2, 20}};
     for (const Case& c : past) {
         std::string buffer(static_cast<size_t>(c.count), '?');
         EXPECT_THROW(z.arc.ExtractToBuffer(u"t.txt", buffer.data(), c.count, c.start), platform::StreamError)
