@@ -67,6 +67,15 @@ void TCVDirArray::SetItem(int32_t Index, const TDirItem& Value) {
 
 void TCVDirArray::SetItemName(int32_t Index, const std::u16string& Name) {
     TDirItem& item = GetItemPtr(Index);
+    if (Index == FItemNamesList.Count() && item.Name.empty()) {
+        // A slot named for the first time is not in the index yet: an empty name found there belongs
+        // to another item without a name, and must not make every item after that one unnameable.
+        // Only a second item without a name is refused.
+        if (Name.empty() && FItemNamesList.IndexOf(std::u16string()) >= 0) throw ECVException(59, nullptr);
+        FItemNamesList.Add(LowerCaseAscii(Name));
+        item.Name = Name;
+        return;
+    }
     const int32_t found = FItemNamesList.IndexOf(LowerCaseAscii(item.Name));
     if (found < 0)
         FItemNamesList.Add(LowerCaseAscii(Name));

@@ -154,7 +154,7 @@ void TCVDirManager::LoadCentralHeaders(int64_t Start, int64_t End, uint64_t Coun
     const uint64_t room = static_cast<uint64_t>(End - Start) / TCVZipCentralDir::RecordSize;
     if (Count > room || Count > static_cast<uint64_t>(INT32_MAX)) Damaged();
     CentralDirOffset = Start;
-    CDir.SetCount(static_cast<int32_t>(Count));
+    const auto total = static_cast<int32_t>(Count);
 
     TCVStreamWindow& window = Window();
     int64_t pos = Start;
@@ -167,7 +167,13 @@ void TCVDirManager::LoadCentralHeaders(int64_t Start, int64_t End, uint64_t Coun
         return bytes;
     };
     const bool oemNames = FArc ? FArc->DirOEMFileNames() : true;
-    for (int32_t i = 0; i < static_cast<int32_t>(Count); ++i) {
+    // Items take several times the bytes of their headers: the array grows with the headers actually
+    // read, doubling, rather than to the count at once, so a count the bytes only seem to hold costs
+    // memory in proportion to the headers that turn out to be there.
+    constexpr int32_t FirstBatch = 1024;
+    for (int32_t i = 0; i < total; ++i) {
+        if (i == CDir.Count())
+            CDir.SetCount(static_cast<int32_t>(std::min<int64_t>(total, std::max<int64_t>(FirstBatch, 2 * int64_t{i}))));
         TDirItem& item = CDir.GetItemPtr(i);
         TCVZipCentralDir& header = item.CentralDir;
         header.Decode(take(TCVZipCentralDir::RecordSize));

@@ -231,17 +231,20 @@ TEST(DirArray, FileExistsFoldsAsciiLettersOnly) {
 
 TEST(DirArray, SetItemNameRefusesANameIndexedElsewhere) {
     TCVDirArray dir;
-    dir.SetCount(2);
+    dir.SetCount(3);
     dir.SetItemName(0, u"");
-    // Item 1 has no name yet either; its empty name is already indexed at 0.
-    EXPECT_EQ(NativeOf([&] { dir.SetItemName(1, u"b"); }), 59);
-    dir.SetItemName(0, u"a");
-    dir.SetItemName(1, u"b");
-    dir.SetItemName(1, u"B2");
+    dir.SetItemName(1, u"b");   // a new slot's empty name is not the one indexed at 0
+    // A second item without a name is refused.
+    EXPECT_EQ(NativeOf([&] { dir.SetItemName(2, u""); }), 59);
+    dir.SetItemName(2, u"c");
+    dir.SetItemName(2, u"C2");
     int32_t no;
-    EXPECT_TRUE(dir.FileExists(u"b2", no));
-    EXPECT_EQ(no, 1);
-    EXPECT_EQ(dir.GetItem(1).Name, u"B2");
+    EXPECT_TRUE(dir.FileExists(u"c2", no));
+    EXPECT_EQ(no, 2);
+    EXPECT_EQ(dir.GetItem(2).Name, u"C2");
+    // A name changed behind the index's back puts the index out of step.
+    dir.GetItemPtr(2).Name = u"b";
+    EXPECT_EQ(NativeOf([&] { dir.SetItemName(2, u"d"); }), 59);
 }
 
 TEST(DirArray, DeleteItemKeepsNamesInStepWithItems) {

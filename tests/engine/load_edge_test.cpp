@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,41 @@ TEST(LoadDir, ShiftsWhenEntriesWithoutDataFillTheStubLength) {
     Loaded m(absolute);
     ASSERT_EQ(m.Load(), 0);
     ExpectOffsetsPointAtLocalHeaders(m, absolute);
+}
+
+TEST(LoadDir, ApplyStubOffsetMovesOffsetsPast32BitsIntoTheZip64Form) {
+    platform::MemoryStream stream;
+    TCVPlainDirHost host;
+    TCVDirManager dm(&stream, &host, false);
+    const struct {
+        uint32_t offset32;
+        int64_t offset64;
+        uint32_t expected32;
+        int64_t expected64;
+    } cases[] = {
+        {100, 0, 1100, 0},
+        {0xFFFFFFFFu - 1001, 0, 0xFFFFFFFEu, 0},
+        {0xFFFFFFFFu - 1000, 0, 0xFFFFFFFFu, 0xFFFFFFFFLL},
+        {0xFFFFFF00u, 0, 0xFFFFFFFFu, 0xFFFFFF00LL + 1000},
+        {0xFFFFFFFFu, 0x200000000LL, 0xFFFFFFFFu, 0x200000000LL + 1000},
+    };
+    dm.CDir.SetCount(static_cast<int32_t>(std::size(cases)));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        TDirItem item;
+        item.Name = u"f" + std::u16string(1, static_cast<char16_t>(u'0' + i));
+        item.CentralDir.relOffsetLH = cases[i].offset32;
+        item.Zip64ExtInfo.relOffsetLH = cases[i].offset64;
+        item.bHugeFile = cases[i].offset32 == 0xFFFFFFFFu;
+        dm.CDir.SetItem(static_cast<int32_t>(i), item);
+    }
+    dm.StubSize = 1000;
+    dm.ApplyStubOffset();
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const TDirItem& item = dm.CDir.GetItemPtr(static_cast<int32_t>(i));
+        EXPECT_EQ(item.CentralDir.relOffsetLH, cases[i].expected32) << i;
+        EXPECT_EQ(item.Zip64ExtInfo.relOffsetLH, cases[i].expected64) << i;
+        EXPECT_EQ(item.bHugeFile, cases[i].expected32 == 0xFFFFFFFFu) << i;
+    }
 }
 
 TEST(LoadDir, EmptyArchivesAndBareEndRecords) {
@@ -279,6 +315,17 @@ TEST(LoadDir, DamagedDirectoriesFailOrAreRebuilt) {
             EXPECT_EQ(lenient.dm.CDir.Count(), c.rebuilt);
         }
     }
+}
+
+TEST(LoadDir, OneNamelessEntryDoesNotStopTheOthers) {
+    ts::RawArchive a;
+    a.Entries = {File("first", "1"), File("", "2"), File("third", "3")};
+    Loaded l(ts::BuildArchive(a));
+    ASSERT_EQ(l.Load(), 0);
+    ASSERT_EQ(l.dm.CDir.Count(), 3);
+    int32_t no;
+    EXPECT_TRUE(l.dm.CDir.FileExists(u"third", no));
+    EXPECT_EQ(no, 2);
 }
 
 TEST(LoadDir, TwoNamelessEntriesAreDamage) {

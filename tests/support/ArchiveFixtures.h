@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -71,6 +72,8 @@ std::string ArchiveCommentWithPython(const std::string& archive);
 // Hand-assembled archives, for layouts no tool writes: every field can be set, damaged or left out.
 
 struct RawEntry {
+    RawEntry(std::string name = {}, std::string data = {}) : Name(std::move(name)), Data(std::move(data)) {}
+
     std::string Name;                 // header bytes of the name
     std::string Data;                 // stored (method 0) unless Method says otherwise
     uint16_t Flags = 0;
