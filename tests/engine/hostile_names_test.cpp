@@ -19,13 +19,6 @@ struct HostileArchive : ArchiveOnDisk {
     }
     std::string Outside(const std::string& name = "") const { return scratch / ("outside/" + name); }
     std::map<std::string, DiskEntry> OutsideNow() const { return Snapshot(Outside()); }
-    // Everything in the scratch folder but the destination and the archive.
-    std::vector<std::string> ElsewhereNames() const {
-        std::vector<std::string> names;
-        for (const std::string& name : NamesIn(scratch.Path()))
-            if (name.rfind("out/", 0) != 0 && name != "test.zip") names.push_back(name);
-        return names;
-    }
 };
 
 TEST(HostileNames, ClimbingRootedAndPrefixedNamesAreRefusedOneByOne) {

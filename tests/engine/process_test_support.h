@@ -224,6 +224,8 @@ struct ArchiveOnDisk {
         });
     }
     TCVDirArray& Dir() { return arc.DMHandle()->CDir; }
+    // Everything in the scratch folder but the destination and the archive.
+    std::vector<std::string> ElsewhereNames() const;
     std::vector<std::string> Names() {
         std::vector<std::string> names;
         for (int32_t i = 0; i < Dir().Count(); ++i) names.push_back(U8(Dir().GetItemPtr(i).Name));
@@ -286,6 +288,13 @@ inline uint32_t ModeOf(const std::string& path) {
 inline bool IsLink(const std::string& path) {
     struct stat st {};
     return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+inline std::vector<std::string> ArchiveOnDisk::ElsewhereNames() const {
+    std::vector<std::string> names;
+    for (const std::string& name : NamesIn(scratch.Path()))
+        if (name.rfind("out/", 0) != 0 && name != "test.zip") names.push_back(name);
+    return names;
 }
 
 template <typename F>
