@@ -7,6 +7,7 @@
 #include "engine/archiver/CVBaseArchiver.h"
 #include "engine/archiver/CVExcept.h"
 #include "engine/extract/CVInflater.h"
+#include "engine/extract/CVNullStream.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/format/CVZipRecords.h"
 
@@ -167,10 +168,16 @@ void TCVBaseArchiver::ExtractToBuffer(const std::u16string& FileName, void* Buff
     TRecurseOff recurseOff(FOptions);
     int32_t itemNo = -1;
     if (!FindItemIndex(FileName, itemNo)) throw ECVException(neItemNotFound, {FileName}, this);
+    // With Count 0 the entry is only read and checked: nothing of it needs to be kept.
+    if (Count == 0) {
+        TNullStream sink;
+        ExtractItem(itemNo, sink, 0, StartPosition);
+        return;
+    }
     platform::MemoryStream memory;
     ExtractItem(itemNo, memory, Count, StartPosition);
     if (StartPosition == 0) memory.SetPosition(0);
-    if (Count > 0) memory.ReadBuffer(Buffer, static_cast<size_t>(Count));
+    memory.ReadBuffer(Buffer, static_cast<size_t>(Count));
 }
 
 void TCVBaseArchiver::ExtractToString(const std::u16string& FileName, std::string& Text) {
