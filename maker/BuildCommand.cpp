@@ -1,6 +1,5 @@
 #include "maker/BuildCommand.h"
 
-#include "engine/archiver/CVExcept.h"
 #include "engine/util/CVStrFunc.h"
 #include "platform/Platform.h"
 
@@ -9,24 +8,24 @@ namespace maker {
 namespace {
 
 constexpr int32_t AllEntriesAttr = 0x28BF;
-constexpr int32_t StubMissingNative = 18;
 
 // The conversion step. The stub file is shared by every maker of the user: one that closes deletes
-// it, one that starts rewrites it. A stub deleted between the check and its use is written again
-// once; an executable that does not begin with the stub's bytes (the file was being rewritten while
-// it was copied) is made again once.
+// it, one that starts rewrites it, at any moment. A conversion that failed while the stub file was
+// gone, or whose executable does not begin with the stub's bytes (the file was being rewritten while
+// it was copied), is made again with the file written anew. Each maker deletes the file once, so a
+// few attempts outlast any number of makers closing at the same time but a handful.
 void ConvertWithStub(TMakerArchiver& Archiver, const std::u16string& Executable, const TStubFile& Stub) {
-    EnsureStubFile(Stub);
-    for (int attempt = 0;; ++attempt) {
+    constexpr int MaxAttempts = 5;
+    for (int attempt = 1;; ++attempt) {
+        EnsureStubFile(Stub);
         try {
             Archiver.MakeSFX(Executable);
-        } catch (const ECVException& e) {
-            if (e.NativeError() != StubMissingNative || attempt > 0) throw;
-            WriteStubFile(Stub);
+        } catch (const platform::Exception&) {
+            if (attempt >= MaxAttempts || platform::FileExists(Stub.FileName)) throw;
             continue;
         }
         if (FileStartsWith(Executable, Stub.Bytes)) return;
-        if (attempt > 0) {
+        if (attempt >= MaxAttempts) {
             platform::DeleteFile(Executable);
             throw platform::Exception(u"The stub file \"" + Stub.FileName + u"\" changed while it was being read");
         }

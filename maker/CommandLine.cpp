@@ -89,6 +89,8 @@ int RunCommandLine(int argc, char** argv) {
         output = DefaultOutput(folder, CurrentFolder());
         if (output.empty()) return UsageError(u"the folder has no name to give the executable; name it with -o");
     }
+    // The message names the executable in full, wherever the maker was started from.
+    output = FullPath(output);
 
     TStubFile stub;
     try {

@@ -1,0 +1,182 @@
+// The build as the window and the command line run it: output names, the folder check, repeated
+// builds, a stub file that another maker deleted or is rewriting, and an update answered with Abort.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <memory>
+#include <span>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "E2eSupport.h"
+#include "engine/Corvane.h"
+#include "engine/format/CVDirManager.h"
+#include "engine/util/CVStrFunc.h"
+#include "maker/BuildCommand.h"
+#include "platform/Platform.h"
+#include "support/TestSupport.h"
+
+using testing_support::PathExists;
+using testing_support::ReadBytes;
+using testing_support::ScratchDir;
+using testing_support::WriteBytes;
+
+namespace {
+
+std::span<const uint8_t> AsBytes(const std::string& s) { return {reinterpret_cast<const uint8_t*>(s.data()), s.size()}; }
+
+size_t Occurrences(const std::string& haystack, const std::string& needle) {
+    size_t count = 0;
+    for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++count;
+    return count;
+}
+
+int64_t StubSizeOf(const std::string& path) {
+    platform::FileStream stream(platform::Utf8ToUtf16(path), platform::fmOpenRead | platform::fmShareDenyNone);
+    TCVDirManager dm(&stream, nullptr, false);
+    dm.LoadDir();
+    return dm.StubSize;
+}
+
+// Scripted answers, put back as they were afterwards.
+class ScriptedAnswers {
+public:
+    explicit ScriptedAnswers(std::vector<platform::Button> answers) {
+        auto scripted = std::make_unique<platform::ScriptedDialogs>();
+        scripted->Answers = std::move(answers);
+        dialogs_ = scripted.get();
+        previous_ = platform::InstallDialogs(std::move(scripted));
+    }
+    ~ScriptedAnswers() { platform::InstallDialogs(std::move(previous_)); }
+    size_t Asked() const { return dialogs_->Messages.size(); }
+
+private:
+    platform::ScriptedDialogs* dialogs_;
+    std::unique_ptr<platform::Dialogs> previous_;
+};
+
+// A build set up in a scratch folder: a small folder to pack and the real stub as the stub file.
+struct BuildSetup {
+    ScratchDir dir;
+    std::string stubBytes = e2e::StubBytes();
+    maker::TStubFile stub;
+    maker::TMakerArchiver archiver;
+
+    BuildSetup() {
+        WriteBytes(dir / "Docs/a.txt", "alpha");
+        WriteBytes(dir / "Docs/sub/b.txt", "beta");
+        stub = {dir.P16("SFXStub.run"), AsBytes(stubBytes)};
+        maker::WriteStubFile(stub);
+    }
+    maker::TBuildOutcome Build(const std::string& output) {
+        return maker::Build(archiver, dir.P16("Docs"), maker::TargetsForOutput(platform::Utf8ToUtf16(output)), stub);
+    }
+};
+
+TEST(MakerBuild, OutputNames) {
+    using maker::TargetsForOutput;
+    EXPECT_EQ(TargetsForOutput(u"/w/Photos.run").Archive, u"/w/Photos.zip");
+    EXPECT_EQ(TargetsForOutput(u"/w/Photos.run").Executable, u"/w/Photos.run");
+    EXPECT_EQ(TargetsForOutput(u"/w/Photos").Archive, u"/w/Photos.zip");
+    EXPECT_EQ(TargetsForOutput(u"/w/My.Data.run").Archive, u"/w/My.Data.zip");
+    EXPECT_EQ(TargetsForOutput(u"/w/a.zip").Archive, u"/w/a.zip.zip");   // never the executable's own name
+    EXPECT_EQ(TargetsForOutput(u"/w/.run").Archive, u"/w/.run.zip");
+
+    EXPECT_EQ(maker::DefaultOutput(u"/data/My.Data", u"/w"), u"/w/My.Data.run");
+    EXPECT_EQ(maker::DefaultOutput(u"/data/Photos/", u"/w/"), u"/w/Photos.run");
+    EXPECT_EQ(maker::DefaultOutput(u"/data/Photos/./sub/..", u"/w"), u"/w/Photos.run");
+    EXPECT_EQ(maker::DefaultOutput(u"/", u"/w"), u"");
+
+    // From the window: next to the maker, named after the text as it stands.
+    const std::u16string makerFolder = FolderPart(platform::ExecutablePath());
+    EXPECT_EQ(maker::TargetsNextToMaker(u"/data/My.Data").Executable, makerFolder + u"My.Data.run");
+    EXPECT_EQ(maker::TargetsNextToMaker(u"/data/My.Data").Archive, makerFolder + u"My.Data.zip");
+    EXPECT_EQ(maker::TargetsNextToMaker(u"/data/").Executable, makerFolder + u".run");
+}
+
+TEST(MakerBuild, FolderCheck) {
+    ScratchDir dir;
+    WriteBytes(dir / "file.txt", "x");
+    ASSERT_EQ(mkdir((dir / "folder").c_str(), 0755), 0);
+    ASSERT_EQ(symlink((dir / "folder").c_str(), (dir / "link").c_str()), 0);
+    EXPECT_EQ(maker::CheckFolder(u""), u"만들폴더선택~");
+    EXPECT_EQ(maker::CheckFolder(dir.P16("missing")), u"폴더가 없네~");
+    EXPECT_EQ(maker::CheckFolder(dir.P16("file.txt")), u"폴더가 없네~");
+    EXPECT_EQ(maker::CheckFolder(dir.P16("folder")), u"");
+    EXPECT_EQ(maker::CheckFolder(dir.P16("link")), u"");
+}
+
+// The same archiver builds again and again, as the window's does: each archive is made without a
+// stub, and each executable carries exactly one.
+TEST(MakerBuild, EveryBuildInARowCarriesExactlyOneStub) {
+    BuildSetup b;
+    const std::string stubHead = b.stubBytes.substr(0, 4096);
+    for (int i = 1; i <= 3; ++i) {
+        SCOPED_TRACE(i);
+        const std::string exe = b.dir / ("out" + std::to_string(i) + ".run");
+        const maker::TBuildOutcome outcome = b.Build(exe);
+        EXPECT_EQ(outcome.Result, maker::TBuildResult::Built);
+        EXPECT_EQ(outcome.Message, u"SFX archive " + platform::Utf8ToUtf16(exe) + u" created successfully.");
+        const std::string bytes = ReadBytes(exe);
+        EXPECT_EQ(bytes.substr(0, b.stubBytes.size()), b.stubBytes);
+        EXPECT_EQ(Occurrences(bytes, stubHead), 1u);
+        EXPECT_EQ(StubSizeOf(exe), static_cast<int64_t>(b.stubBytes.size()));
+        EXPECT_FALSE(PathExists(b.dir / ("out" + std::to_string(i) + ".zip")));
+        struct stat st {};
+        ASSERT_EQ(stat(exe.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0111, 0111u);
+    }
+}
+
+// The stub file is shared by every maker of the user: one that closes deletes it, one that starts
+// rewrites it. Neither may spoil a build that is running.
+TEST(MakerBuild, StubFileDeletedOrChangedMeanwhileStillGivesTheRightStub) {
+    BuildSetup b;
+    ASSERT_TRUE(platform::DeleteFile(b.stub.FileName));
+    EXPECT_EQ(b.Build(b.dir / "one.run").Result, maker::TBuildResult::Built);
+    EXPECT_EQ(ReadBytes(b.dir / "one.run").substr(0, b.stubBytes.size()), b.stubBytes);
+
+    // Same size, other bytes: what a copy caught halfway through a rewrite looks like.
+    WriteBytes(b.dir / "SFXStub.run", std::string(b.stubBytes.size(), 'Z'));
+    EXPECT_EQ(b.Build(b.dir / "two.run").Result, maker::TBuildResult::Built);
+    EXPECT_EQ(ReadBytes(b.dir / "two.run").substr(0, b.stubBytes.size()), b.stubBytes);
+    EXPECT_EQ(ReadBytes(b.dir / "SFXStub.run"), b.stubBytes);
+}
+
+// A file that cannot be read while the archive is written: the failure question decides. Ignore
+// leaves the file out and the build goes on; Abort empties the archive, and an executable made from
+// it would pass for the folder's contents.
+TEST(MakerBuild, AbortedUpdateLeavesNeitherExecutableNorArchive) {
+    using platform::Button;
+    for (const Button answer : {Button::Abort, Button::Ignore}) {
+        SCOPED_TRACE(answer == Button::Abort ? "Abort" : "Ignore");
+        BuildSetup b;
+        // The maker asks for no sharing, so a lock held elsewhere keeps it from reading the file.
+        const int fd = open((b.dir / "Docs/sub/b.txt").c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(flock(fd, LOCK_EX), 0);
+        ScriptedAnswers answers({answer});
+        const maker::TBuildOutcome outcome = b.Build(b.dir / "Docs.run");
+        close(fd);
+        EXPECT_EQ(answers.Asked(), 1u);
+        EXPECT_FALSE(PathExists(b.dir / "Docs.zip"));
+        if (answer == Button::Abort) {
+            EXPECT_EQ(outcome.Result, maker::TBuildResult::Aborted);
+            EXPECT_NE(platform::Utf16ToUtf8(outcome.Message).find("aborted"), std::string::npos);
+            EXPECT_FALSE(PathExists(b.dir / "Docs.run"));
+        } else {
+            EXPECT_EQ(outcome.Result, maker::TBuildResult::Built);
+            TCorvane check;
+            check.SetFileName(b.dir.P16("Docs.run"));
+            check.OpenArchive(cvOpenReadOnly);
+            TCVArchiveItem item;
+            EXPECT_TRUE(check.FindFirst(u"a.txt", item, 0x28BF, u""));
+            EXPECT_FALSE(check.FindFirst(u"sub/b.txt", item, 0x28BF, u""));
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,231 @@
+// The built programs as a user runs them: the maker's command line packs a folder, and the produced
+// executable, started from anywhere, unpacks it next to itself.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "E2eSupport.h"
+#include "support/ArchiveFixtures.h"
+#include "support/TestSupport.h"
+
+using e2e::MakerPath;
+using e2e::RunIn;
+using e2e::StubPath;
+using testing_support::PathExists;
+using testing_support::Quote;
+using testing_support::ReadBytes;
+using testing_support::ScratchDir;
+using testing_support::WriteBytes;
+
+namespace {
+
+// The maker with its temporary stub file kept in `tmp`, so that parallel tests do not share it.
+std::string Maker(const std::string& tmp) { return "TMPDIR=" + Quote(tmp) + " " + Quote(MakerPath()); }
+
+void ExpectSameTree(const std::string& expected, const std::string& actual) {
+    std::string why;
+    EXPECT_TRUE(e2e::SameTree(e2e::Snapshot(expected), e2e::Snapshot(actual), why)) << actual << ": " << why;
+}
+
+bool ToolAccepts(const std::string& command) {
+    std::string out;
+    const int status = testing_support::Run(command, &out);
+    EXPECT_EQ(status, 0) << command << "\n" << out;
+    return status == 0;
+}
+
+TEST(SfxEndToEnd, PackedFolderComesOutWholeWhereverTheExecutableIsStartedFrom) {
+    ScratchDir dir;
+    e2e::WriteSampleTree(dir / "Photos");
+    testing_support::Run("mkdir -p " + Quote(dir / "out") + " " + Quote(dir / "elsewhere"));
+    std::string out, err;
+    ASSERT_EQ(RunIn(dir.Path(), Maker(dir.Path()) + " -o out/Photos.run Photos", &out, &err), 0) << err;
+    const std::string exe = dir / "out/Photos.run";
+    EXPECT_EQ(out, "SFX archive " + exe + " created successfully.\n");
+    EXPECT_FALSE(PathExists(dir / "out/Photos.zip"));
+    EXPECT_FALSE(PathExists(dir / "SFXStub.run"));   // the maker cleans up after itself
+    struct stat st {};
+    ASSERT_EQ(stat(exe.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0111, 0111u);
+
+    ASSERT_EQ(RunIn(dir / "elsewhere", Quote(exe), &out, &err), 0) << err;
+    EXPECT_EQ(out + err, "");
+    ExpectSameTree(dir / "Photos", dir / "out/Photos");
+
+    EXPECT_TRUE(ToolAccepts("unzip -tqq " + Quote(exe)));
+    EXPECT_TRUE(ToolAccepts("7z t " + Quote(exe)));
+    EXPECT_TRUE(ToolAccepts("python3 -c 'import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
+                            "sys.exit(z.testzip() is not None)' " + Quote(exe)));
+
+    // Started again, it extracts over what the first start left, changed files included.
+    WriteBytes(dir / "out/Photos/readme.txt", "changed by the user");
+    ASSERT_EQ(std::remove((dir / "out/Photos/data/big.bin").c_str()), 0);
+    ASSERT_EQ(RunIn(dir / "elsewhere", Quote(exe), &out, &err), 0) << err;
+    ExpectSameTree(dir / "Photos", dir / "out/Photos");
+
+    // A renamed copy extracts into a folder of its own name.
+    ASSERT_EQ(RunIn(dir / "out", "cp Photos.run 'Holiday (2).v1.run' && ./'Holiday (2).v1.run'", &out, &err), 0) << err;
+    ExpectSameTree(dir / "Photos", dir / "out/Holiday (2).v1");
+}
+
+TEST(SfxEndToEnd, DefaultOutputIsTheFolderNameInTheCurrentFolder) {
+    ScratchDir dir;
+    WriteBytes(dir / "src/My.Data/notes.txt", "dots in the folder name stay");
+    testing_support::Run("mkdir -p " + Quote(dir / "work"));
+    std::string out, err;
+    ASSERT_EQ(RunIn(dir / "work", Maker(dir.Path()) + " ../src/My.Data/", &out, &err), 0) << err;
+    EXPECT_EQ(out, "SFX archive " + (dir / "work/My.Data.run") + " created successfully.\n");
+    EXPECT_FALSE(PathExists(dir / "work/My.Data.zip"));
+    ASSERT_EQ(RunIn(dir / "work", "./My.Data.run", &out, &err), 0) << err;
+    EXPECT_EQ(ReadBytes(dir / "work/My.Data/notes.txt"), "dots in the folder name stay");
+}
+
+TEST(SfxEndToEnd, EmptyFolderGivesAnExecutableThatMakesAnEmptyFolder) {
+    ScratchDir dir;
+    testing_support::Run("mkdir -p " + Quote(dir / "Nothing"));
+    std::string out, err;
+    ASSERT_EQ(RunIn(dir.Path(), Maker(dir.Path()) + " -o Nothing.run Nothing", &out, &err), 0) << err;
+    EXPECT_TRUE(ToolAccepts("python3 -c 'import zipfile,sys; sys.exit(len(zipfile.ZipFile(sys.argv[1]).namelist()))' " +
+                            Quote(dir / "Nothing.run")));
+    ASSERT_EQ(RunIn(dir.Path(), "rmdir Nothing && ./Nothing.run", &out, &err), 0) << err;
+    struct stat st {};
+    ASSERT_EQ(stat((dir / "Nothing").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_TRUE(e2e::Snapshot(dir / "Nothing").empty());
+}
+
+TEST(SfxCommandLine, ArgumentsItCannotUse) {
+    ScratchDir dir;
+    WriteBytes(dir / "Docs/a.txt", "a");
+    struct Case {
+        const char* args;
+        int status;
+        const char* says;   // in standard output for status 0, else in standard error
+    };
+    const Case cases[] = {
+        {"--help", 0, "Usage: selfpack [-o OUTPUT] FOLDER"},
+        {"-h", 0, "Usage: selfpack [-o OUTPUT] FOLDER"},
+        {"-o", 2, "-o needs"},
+        {"-o x.run", 2, "no FOLDER"},
+        {"-x Docs", 2, "unknown option -x"},
+        {"Docs Docs", 2, "only one FOLDER"},
+        {"Missing", 1, "폴더가 없네~"},
+        {"Docs/a.txt", 1, "폴더가 없네~"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        std::string out, err;
+        EXPECT_EQ(RunIn(dir.Path(), Maker(dir.Path()) + " " + c.args, &out, &err), c.status);
+        EXPECT_NE((c.status == 0 ? out : err).find(c.says), std::string::npos) << out << err;
+    }
+    std::string listing;
+    testing_support::Run("ls -A " + Quote(dir.Path()), &listing);
+    EXPECT_EQ(listing, "Docs\n");   // nothing written by any of them
+}
+
+// Nobody there to answer (no terminal): the failure question answers Abort, and an aborted build
+// leaves nothing behind and fails.
+TEST(SfxCommandLine, AbortedBuildFailsAndLeavesNothing) {
+    ScratchDir dir;
+    WriteBytes(dir / "Docs/a.txt", "a");
+    WriteBytes(dir / "Docs/locked.txt", "held by another program");
+    const int fd = open((dir / "Docs/locked.txt").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    std::string out, err;
+    EXPECT_EQ(RunIn(dir.Path(), Maker(dir.Path()) + " -o Docs.run Docs </dev/null", &out, &err), 1);
+    close(fd);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find("File processing error"), std::string::npos) << err;
+    EXPECT_NE(err.find("Build aborted"), std::string::npos) << err;
+    EXPECT_FALSE(PathExists(dir / "Docs.run"));
+    EXPECT_FALSE(PathExists(dir / "Docs.zip"));
+}
+
+// Makers started at the same moment share one stub file: each writes it as it starts and deletes it
+// as it ends. Every one of them must still produce a whole executable.
+TEST(SfxCommandLine, MakersRunningAtOnceDoNotSpoilEachOthersBuilds) {
+    ScratchDir dir;
+    // Each its own folder: the maker reads its files without sharing them.
+    for (int i = 1; i <= 6; ++i) WriteBytes(dir / ("Docs" + std::to_string(i) + "/a.txt"), std::string(200000, 'a'));
+    const std::string script = "pids=; for i in 1 2 3 4 5 6; do " + Maker(dir.Path()) +
+                               " -o out$i.run Docs$i >/dev/null & pids=\"$pids $!\"; done; "
+                               "fail=0; for p in $pids; do wait $p || fail=1; done; exit $fail";
+    std::string out, err;
+    ASSERT_EQ(RunIn(dir.Path(), script, &out, &err), 0) << err;
+    const std::string stub = e2e::StubBytes();
+    for (int i = 1; i <= 6; ++i) {
+        const std::string exe = dir / ("out" + std::to_string(i) + ".run");
+        EXPECT_EQ(ReadBytes(exe).substr(0, stub.size()), stub) << exe;
+        EXPECT_TRUE(testing_support::UnzipTestsClean(exe)) << exe;
+    }
+}
+
+TEST(SfxStubProgram, StubInFrontOfAnInfoZipArchiveExtractsIt) {
+    ScratchDir dir;
+    e2e::WriteSampleTree(dir / "Tree");
+    std::string out, err;
+    ASSERT_EQ(RunIn(dir / "Tree", "zip -qr ../tree.zip .", &out, &err), 0) << err;
+    ASSERT_EQ(RunIn(dir.Path(), "cat " + Quote(StubPath()) + " tree.zip > Copy.run && chmod +x Copy.run && ./Copy.run",
+                    &out, &err),
+              0)
+        << err;
+    ExpectSameTree(dir / "Tree", dir / "Copy");
+}
+
+// What the stub cannot do, it says on standard error (nobody to show a box to), and it fails.
+TEST(SfxStubProgram, FailuresAreReportedAndEndInAFailureStatus) {
+    ScratchDir dir;
+    WriteBytes(dir / "Docs/a.txt", "first");
+    WriteBytes(dir / "Docs/b.txt", "THE-DATA-OF-THE-SECOND-FILE");
+    std::string out, err;
+    ASSERT_EQ(RunIn(dir.Path(), "cd Docs && zip -q0 ../docs.zip a.txt b.txt", &out, &err), 0) << err;
+    std::string damaged = ReadBytes(dir / "docs.zip");
+    damaged[damaged.find("SECOND")] = 's';
+    WriteBytes(dir / "damaged.zip", damaged);
+
+    struct Case {
+        const char* what;
+        const char* prepare;   // shell commands run in the scratch folder
+        const char* exe;
+        const char* says;
+    };
+    const std::string stub = Quote(StubPath());
+    const Case cases[] = {
+        {"no archive behind the stub", "cp STUB Bare.run", "Bare.run", "Invalid archive file"},
+        {"damaged entry", "cat STUB damaged.zip > Bad.run", "Bad.run", "Extraction aborted: 1 of 2 entries"},
+        {"a folder where a file goes", "cat STUB docs.zip > Busy.run && mkdir -p Busy/b.txt/inside", "Busy.run",
+         "Extraction aborted"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string prepare = c.prepare;
+        prepare.replace(prepare.find("STUB"), 4, stub);
+        ASSERT_EQ(RunIn(dir.Path(), prepare + " && chmod +x " + c.exe, &out, &err), 0) << err;
+        EXPECT_EQ(RunIn(dir.Path(), std::string("./") + c.exe + " </dev/null", &out, &err), 1);
+        EXPECT_NE(err.find(c.says), std::string::npos) << err;
+    }
+}
+
+// One file that starts on any machine with the C library: nothing else is loaded with it.
+TEST(SfxStubProgram, NeedsNoSharedLibraryButTheCLibrary) {
+    std::string out;
+    if (testing_support::Run("command -v ldd", &out) != 0) GTEST_SKIP() << "no ldd";
+    ASSERT_EQ(testing_support::Run("ldd " + Quote(StubPath()), &out), 0) << out;
+    size_t at = 0;
+    while (at < out.size()) {
+        const size_t end = out.find('\n', at);
+        const std::string line = out.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        at = end == std::string::npos ? out.size() : end + 1;
+        if (line.find("linux-vdso") != std::string::npos || line.find("ld-linux") != std::string::npos ||
+            line.find("libc.so") != std::string::npos || line.find_first_not_of(" \t") == std::string::npos)
+            continue;
+        ADD_FAILURE() << "also needs: " << line;
+    }
+}
+
+}  // namespace
