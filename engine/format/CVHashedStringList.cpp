@@ -26,8 +26,8 @@ void TCVHashedStringList::CheckIndex(int32_t Index) const {
 int32_t TCVHashedStringList::Add(const std::u16string& S) {
     FStrings.push_back(S);
     const auto index = static_cast<int32_t>(FStrings.size() - 1);
-    if (FValueHash && FValueHashValid) {
-        FValueHash->Add(HashKey(S), index);
+    if (FValueHash) {
+        if (FValueHashValid) FValueHash->Add(HashKey(S), index);
         if (static_cast<int64_t>(FStrings.size()) > MaxStringsPerBucket * FValueHash->Size()) {
             FValueHash.reset();
             FValueHashValid = false;

@@ -49,7 +49,10 @@ int64_t TCVDirManager::InPlaceTailStart(int64_t P) {
     }
     if (dirSize == CVSentinel32) dirSize = Zip64CentralDirEnd.centralDirSize;
     if (dirSize > static_cast<uint64_t>(end)) return -1;
-    return end - static_cast<int64_t>(dirSize);
+    const int64_t start = end - static_cast<int64_t>(dirSize);
+    // Never cut in front of the directory as last read or written: a size taken from a damaged end
+    // record (one the loader had to rebuild around) would otherwise cut away entry data.
+    return start < CentralDirOffset ? -1 : start;
 }
 
 void TCVDirManager::WriteCentralDirectory() {

@@ -183,6 +183,30 @@ TEST(SaveDir, InPlaceWithoutAnEndRecordAppends) {
     EXPECT_EQ(Bytes(stream).substr(0, 14), std::string("local dataPK\1\2", 14));
 }
 
+TEST(SaveDir, InPlaceNeverCutsIntoEntriesOfARebuiltDirectory) {
+    // The end record overstates the directory's size; the loader rebuilds from the local headers,
+    // and saving in place must not trust that size to find where to cut.
+    ts::RawArchive a;
+    a.Entries = {ts::RawEntry("a.txt", std::string(500, 'a')), ts::RawEntry("b.txt", "bravo")};
+    std::string original = ts::BuildArchive(a);
+    const ts::RawLayout layout = ts::LayoutOf(a);
+    ts::Patch(original, static_cast<size_t>(layout.CentralDir), "XXXX");   // the directory is unreadable
+    ts::Patch(original, static_cast<size_t>(layout.End) + 12, ts::Le32(static_cast<uint32_t>(layout.CentralDir - 100)) + ts::Le32(0));
+    platform::MemoryStream stream;
+    stream.WriteBuffer(original.data(), original.size());
+    TCVPlainDirHost host;
+    host.OpenCorruptedArchives = true;
+    TCVDirManager dm(&stream, &host, false);
+    dm.LoadDir();
+    ASSERT_EQ(dm.CDir.Count(), 2);
+    dm.SaveDir(false);
+    const std::string saved = Bytes(stream);
+    EXPECT_EQ(saved.substr(0, original.size()), original);
+    TCVDirManager reader(&stream, &host, false);
+    reader.LoadDir();
+    EXPECT_EQ(reader.CDir.Count(), 2);
+}
+
 TEST(SaveDir, ManyEntriesBringZip64EndRecords) {
     ts::ScratchDir scratch;
     for (const int32_t count : {65534, 65535}) {
