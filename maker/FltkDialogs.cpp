@@ -1,7 +1,7 @@
 #include "maker/FltkDialogs.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -69,7 +69,8 @@ public:
     void draw() override {
         fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
         fl_color(FL_FOREGROUND_COLOR);
-        fl_draw(text_.c_str(), x(), y(), w(), h(), FL_ALIGN_TOP_LEFT | FL_ALIGN_WRAP | FL_ALIGN_INSIDE, nullptr, 0);
+        const Fl_Align align = FL_ALIGN_TOP_LEFT | FL_ALIGN_WRAP | FL_ALIGN_INSIDE;
+        fl_draw(text_.c_str(), x(), y(), w(), h(), align, nullptr, 0);
     }
 
 private:
@@ -129,29 +130,34 @@ public:
         int textW, textH;
         Measure(text_, textW, textH);
         fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
+        std::vector<std::string> captions;
         std::vector<int> widths;
         int rowW = 0;
         for (Button b : buttons) {
-            const int w = std::max(MinButtonWidth, int(fl_width(platform::Utf16ToUtf8(platform::ButtonCaption(b)).c_str())) + 24);
+            captions.push_back(platform::Utf16ToUtf8(platform::ButtonCaption(b)));
+            const int w = std::max(MinButtonWidth, int(fl_width(captions.back().c_str())) + 24);
             widths.push_back(w);
             rowW += w + (widths.size() > 1 ? Gap : 0);
         }
         const int bodyH = std::max(IconSize, textH);
-        const int width = std::max(Margin + IconSize + Gap + std::max(textW, MinTextWidth) + Margin, Margin + rowW + Margin);
+        const int bodyW = IconSize + Gap + std::max(textW, MinTextWidth);
+        const int width = Margin + std::max(bodyW, rowW) + Margin;
         const int height = Margin + bodyH + Margin + ButtonHeight + Margin;
         size(width, height);
 
         auto* icon = new Fl_Box(Margin, Margin, IconSize, IconSize);
         StyleIcon(*icon, kind);
-        new MessageText(Margin + IconSize + Gap, Margin + std::max(0, (IconSize - textH) / 2), textW, textH, text_);
+        const int textY = Margin + std::max(0, (IconSize - textH) / 2);
+        new MessageText(Margin + IconSize + Gap, textY, textW, textH, text_);
 
         const Button escape = EscapeButton(SetOf(buttons));
         int x = (width - rowW) / 2;
+        const int buttonY = Margin + bodyH + Margin;
         for (size_t i = 0; i < buttons.size(); ++i) {
-            captions_.push_back(platform::Utf16ToUtf8(platform::ButtonCaption(buttons[i])));
-            PushButton* b = i == 0 ? new DefaultButton(x, Margin + bodyH + Margin, widths[i], ButtonHeight)
-                                   : new PushButton(x, Margin + bodyH + Margin, widths[i], ButtonHeight);
-            b->copy_label(captions_.back().c_str());
+            // The first button is the default one, and takes the focus when the box opens.
+            PushButton* b = i == 0 ? new DefaultButton(x, buttonY, widths[i], ButtonHeight)
+                                   : new PushButton(x, buttonY, widths[i], ButtonHeight);
+            b->copy_label(captions[i].c_str());
             b->callback(ButtonPressed, reinterpret_cast<void*>(uintptr_t(buttons[i])));
             if (buttons[i] == escape) b->shortcut(FL_Escape);
             x += widths[i] + Gap;
@@ -201,7 +207,6 @@ private:
     }
 
     std::string text_;
-    std::vector<std::string> captions_;
     Button answer_ = Button::None;
 };
 
@@ -219,6 +224,7 @@ public:
         const std::string title = platform::Utf16ToUtf8(caption);
         const std::string label = platform::Utf16ToUtf8(prompt);
         fl_message_title(title.c_str());
+        fl_message_hotspot(0);   // centred on the screen, not wherever the mouse happens to be
         // The prompt goes in as an argument, never as the format: a file name may hold "%".
         const char* typed = fl_password("%s", "", label.c_str());
         if (!typed) return false;
@@ -254,8 +260,8 @@ std::unique_ptr<platform::Dialogs> MakeFltkDialogs() { return std::make_unique<F
 
 bool BrowseForFolder(const std::u16string& title, Fl_Window* owner, std::u16string& folder) {
     const std::string caption = platform::Utf16ToUtf8(title);
-    const std::u16string startFolder = !folder.empty() && platform::FolderExists(folder) ? folder : platform::CurrentFolder();
-    const std::string start = platform::Utf16ToUtf8(startFolder);
+    const bool haveFolder = !folder.empty() && platform::FolderExists(folder);
+    const std::string start = platform::Utf16ToUtf8(haveFolder ? folder : platform::CurrentFolder());
     Fl_File_Chooser chooser(nullptr, "*", Fl_File_Chooser::DIRECTORY, caption.c_str());
     // A folder already chosen: its OK button is ready, so confirming the folder shown takes one press.
     chooser.value(start.c_str());

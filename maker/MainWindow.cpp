@@ -72,7 +72,8 @@ const char* const CancelGlyph[] = {
     "               ",
 };
 
-void ShowMessage(const std::u16string& text, platform::MessageKind kind = platform::MessageKind::Information) {
+// The plain message box: the text and one OK button.
+void ShowMessage(const std::u16string& text, platform::MessageKind kind) {
     platform::CurrentDialogs().MessageBox(text, kind, uint32_t(platform::Button::Ok));
 }
 
@@ -107,10 +108,10 @@ private:
     void bnExitClick();
     void FormClose();
 
-    static void OnChooseArchive(Fl_Widget*, void* form) { static_cast<TFmMain*>(form)->bnChooseArchiveClick(); }
-    static void OnMakeSFX(Fl_Widget*, void* form) { static_cast<TFmMain*>(form)->bnMakeSFXClick(); }
-    static void OnExit(Fl_Widget*, void* form) { static_cast<TFmMain*>(form)->bnExitClick(); }
-    static void OnClose(Fl_Widget* form, void*) { static_cast<TFmMain*>(form)->Close(); }
+    static void OnChooseArchive(Fl_Widget*, void* fm) { static_cast<TFmMain*>(fm)->bnChooseArchiveClick(); }
+    static void OnMakeSFX(Fl_Widget*, void* fm) { static_cast<TFmMain*>(fm)->bnMakeSFXClick(); }
+    static void OnExit(Fl_Widget*, void* fm) { static_cast<TFmMain*>(fm)->bnExitClick(); }
+    static void OnClose(Fl_Widget* fm, void*) { static_cast<TFmMain*>(fm)->Close(); }
 
     Fl_Pixmap okGlyph_{OkGlyph};
     Fl_Pixmap cancelGlyph_{CancelGlyph};
@@ -169,7 +170,8 @@ void TFmMain::FormCreate() {
 void TFmMain::bnChooseArchiveClick() {
     Guarded([&] {
         std::u16string folder = platform::Utf8ToUtf16(ArcName->value());
-        if (BrowseForFolder(FolderDialogTitle, this, folder)) ArcName->value(platform::Utf16ToUtf8(folder).c_str());
+        if (BrowseForFolder(FolderDialogTitle, this, folder))
+            ArcName->value(platform::Utf16ToUtf8(folder).c_str());
     });
 }
 
@@ -178,7 +180,7 @@ void TFmMain::bnMakeSFXClick() {
     // current folder.
     const std::u16string text = platform::Utf8ToUtf16(ArcName->value());
     if (const std::u16string problem = CheckFolder(text); !problem.empty()) {
-        ShowMessage(problem);
+        ShowMessage(problem, platform::MessageKind::Information);
         return;
     }
     // The build runs here, on the one thread, and the window does not repaint meanwhile: the cursor
@@ -198,8 +200,8 @@ void TFmMain::bnMakeSFXClick() {
             if (stub_.FileName.empty()) stub_ = MakerStub();   // the temporary folder failed at start-up
             outcome = Build(Archiver, text, TargetsNextToMaker(text), stub_);
         }
-        ShowMessage(outcome.Message, outcome.Result == TBuildResult::Built ? platform::MessageKind::Information
-                                                                           : platform::MessageKind::Warning);
+        const bool built = outcome.Result == TBuildResult::Built;
+        ShowMessage(outcome.Message, built ? platform::MessageKind::Information : platform::MessageKind::Warning);
     });
 }
 
@@ -243,7 +245,8 @@ int RunMainWindow(int argc, char** argv) {
     // FLTK ends the process when it cannot reach a display; opening it here lets the maker say why.
     Display* display = XOpenDisplay(nullptr);
     if (!display) {
-        std::fprintf(stderr, "selfpack: cannot open the display \"%s\"; to build from the command line: selfpack FOLDER\n",
+        std::fprintf(stderr,
+                     "selfpack: cannot open the display \"%s\"; to build from the command line: selfpack FOLDER\n",
                      XDisplayName(nullptr));
         return 1;
     }

@@ -35,8 +35,8 @@ int ReadClipboard(Display* display, int timeoutMs) {
             int format;
             unsigned long count, after;
             unsigned char* data = nullptr;
-            if (XGetWindowProperty(display, window, property, 0, 1 << 20, True, AnyPropertyType, &type, &format,
-                                   &count, &after, &data) != Success)
+            if (XGetWindowProperty(display, window, property, 0, 1 << 20, True, AnyPropertyType, &type,
+                                   &format, &count, &after, &data) != Success)
                 return 1;
             if (data) {
                 std::fwrite(data, 1, count * (format / 8), stdout);
@@ -44,7 +44,8 @@ int ReadClipboard(Display* display, int timeoutMs) {
             }
             return 0;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return 1;
         pollfd fd{ConnectionNumber(display), POLLIN, 0};
         poll(&fd, 1, int(left.count()));

@@ -2,26 +2,27 @@
 # The maker's window on a virtual display, driven with keyboard and mouse as a user would drive it:
 # caption, size and place, the stub file's life, both folder-check messages, builds through the field
 # and the build button, an error box after which the window still works, the folder dialog (cancelled
-# and confirmed), and Escape closing the program.
+# and confirmed), the engine's Abort/Retry/Ignore question, a stub file that cannot be written at
+# start-up, and Escape closing the program.
 #
 #   window_test.sh MAKER CLIPBOARD_TOOL
 #
 # A message box's text is read back through the clipboard (the box copies it on Ctrl+C). Every wait
-# polls with a deadline; whatever happens, the maker and the display are stopped at the end.
+# polls with a deadline; whatever happens, the maker, the display and the lock holder are stopped.
 set -euo pipefail
 
 maker=$1
 clip=$2
-for tool in Xvfb xdotool python3; do
+for tool in Xvfb xdotool python3 flock; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
 work=$(mktemp -d)
 xvfb=
 app=
+locker=
 cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null || true
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    for pid in $app $locker $xvfb; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
     rm -rf "$work"
 }
@@ -59,17 +60,55 @@ wait_window() {
 # Focus a window of the maker: without a window manager nobody else gives it the keyboard.
 focus() { xdotool windowfocus --sync "$1"; }
 
-# Waits for a message box titled $1, checks its text is $2, presses Enter on its button and waits
-# for it to go.
-expect_box() {
-    local title=$1 want=$2 box got
-    box=$(wait_window "$title")
+# The text of the message box titled $1, once it is there; the box gets the focus.
+box_text() {
+    box=$(wait_window "$1")
     focus "$box"
     xdotool key ctrl+c
-    got=$("$clip" 5000) || fail "no text on the clipboard from the box \"$title\" (expected: $want)"
-    [ "$got" = "$want" ] || fail "box \"$title\" says \"$got\", expected \"$want\""
-    xdotool key Return
+    "$clip" 5000 || fail "no text on the clipboard from the box \"$1\""
+}
+
+# Answers the box in front with the keys given and waits for the box titled $1 to go.
+answer_box() {
+    local title=$1
+    shift
+    xdotool key "$@"
     poll 10 "the box \"$title\" to close" no_window "$title"
+}
+
+# Waits for a message box titled $1, checks its text is $2 (or matches the pattern $2 when $3 is
+# "like"), presses Enter on its button and waits for it to go.
+expect_box() {
+    local title=$1 want=$2 how=${3:-is} got
+    got=$(box_text "$title")
+    if [ "$how" = like ]; then
+        [[ "$got" == $want ]] || fail "box \"$title\" says \"$got\", expected something like \"$want\""
+    else
+        [ "$got" = "$want" ] || fail "box \"$title\" says \"$got\", expected \"$want\""
+    fi
+    answer_box "$title" Return
+}
+
+# Starts the maker from the folder $work/cwd with the temporary folder $1 (and a home of the test's,
+# where the folder dialog keeps its settings).
+start_maker() {
+    (cd "$work/cwd" && HOME=$work/home TMPDIR=$1 exec "$work/bin/selfpack") >"$work/app.out" 2>"$work/app.err" &
+    app=$!
+}
+
+# Escape presses Exit: the program must end, with status 0.
+exit_maker() {
+    focus "$main"
+    xdotool key Escape
+    local deadline=$((SECONDS + 30))
+    while kill -0 "$app" 2>/dev/null; do
+        [ $SECONDS -lt $deadline ] || fail "the maker did not end on Escape"
+        sleep 0.1
+    done
+    local status=0
+    wait "$app" || status=$?
+    app=
+    [ "$status" -eq 0 ] || fail "the maker ended with status $status"
 }
 
 # Replaces the folder field's text (click into it, select all, type).
@@ -113,23 +152,23 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/displayfd" 2>"$wo
 xvfb=$!
 read -r -t 30 display <"$work/displayfd" || fail "Xvfb did not start: $(cat "$work/xvfb.err")"
 export DISPLAY=:$display
+# The font lookups' caches live as long as the process: only the maker's own leaks count.
+export LSAN_OPTIONS=${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp:print_suppressions=0
 
 # The maker writes its outputs next to itself: a copy in a folder of the test's own. The current folder
 # is another, so a typed relative path must be taken from there.
-mkdir -p "$work/bin" "$work/tmp" "$work/cwd/data/sub" "$work/cwd/other" "$work/cwd/broken" "$work/bin/broken.zip"
+mkdir -p "$work/bin" "$work/tmp" "$work/home" "$work/cwd/data/sub" "$work/cwd/other" "$work/cwd/broken" "$work/cwd/locked" \
+    "$work/bin/broken.zip"
 cp "$maker" "$work/bin/selfpack"
 printf 'hello\n' >"$work/cwd/data/a.txt"
 printf 'deep\n' >"$work/cwd/data/sub/b.txt"
 printf 'x\n' >"$work/cwd/other/x.txt"
 printf 'y\n' >"$work/cwd/broken/y.txt"
-export TMPDIR=$work/tmp
-stub=$TMPDIR/SFXStub.run
-# The font lookups' caches live as long as the process: only the maker's own leaks count.
-export LSAN_OPTIONS=${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp:print_suppressions=0
+printf 'free\n' >"$work/cwd/locked/free.txt"
+printf 'held\n' >"$work/cwd/locked/held.txt"
+stub=$work/tmp/SFXStub.run
 
-(cd "$work/cwd" && exec "$work/bin/selfpack") >"$work/app.out" 2>"$work/app.err" &
-app=$!
-
+start_maker "$work/tmp"
 main=$(wait_window Selfpack)
 read -r width height < <(xdotool getwindowgeometry "$main" | sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1 \2/p')
 [ "$width x $height" = "515 x 98" ] || fail "client area is $width x $height, expected 515 x 98"
@@ -155,20 +194,13 @@ check_archive "$work/bin/data.run" "a.txt sub/ sub/b.txt"
 # A folder standing where the archive goes: the build fails in an error box, and the window goes on.
 type_folder broken
 xdotool key Return
-box=$(wait_window Error)
-focus "$box"
-xdotool key ctrl+c
-error=$("$clip" 5000) || fail "the error box has no text"
-[[ "$error" == *"$work/bin/broken.zip"* ]] || fail "the error box does not name the archive: $error"
-xdotool key Return
-poll 10 "the error box to close" no_window Error
+expect_box Error "*$work/bin/broken.zip*" like
 [ ! -e "$work/bin/broken.run" ] || fail "a failed build left an executable"
 
 # The folder dialog: cancelling leaves the field as it was (the next build is of "data" again)...
 type_folder data
 open_folder_dialog
-xdotool key Escape
-poll 10 "the folder dialog to close" no_window "EXE .*"
+answer_box "EXE .*" Escape
 rm "$work/bin/data.run"
 press_build
 expect_box Information "SFX archive $work/bin/data.run created successfully."
@@ -178,23 +210,41 @@ check_archive "$work/bin/data.run" "a.txt sub/ sub/b.txt"
 # ".run"; the dialog gives the folder's path without the separator, so the build names them "other".
 type_folder other/
 open_folder_dialog
-xdotool key Return
-poll 10 "the folder dialog to close" no_window "EXE .*"
+answer_box "EXE .*" Return
 press_build
 expect_box Information "SFX archive $work/bin/other.run created successfully."
 check_archive "$work/bin/other.run" "x.txt"
 
-# Escape presses Exit: the program ends and takes its stub file with it.
-focus "$main"
-xdotool key Escape
-deadline=$((SECONDS + 30))
-while kill -0 "$app" 2>/dev/null; do
-    [ $SECONDS -lt $deadline ] || fail "the maker did not end on Escape"
-    sleep 0.1
-done
-status=0
-wait "$app" || status=$?
-app=
-[ "$status" -eq 0 ] || fail "the maker ended with status $status"
+# A file another program holds locked cannot be stored: the engine asks Abort, Retry or Ignore, in
+# that order, with the focus on Abort. Ignore leaves the file out and the build goes on...
+# The holder becomes the sleep itself, so that killing it frees the lock and leaves nothing behind.
+(exec 9>>"$work/cwd/locked/held.txt" && flock 9 && exec sleep 600) </dev/null >/dev/null 2>&1 &
+locker=$!
+poll 10 "the lock on held.txt" bash -c "! flock -n '$work/cwd/locked/held.txt' true"
+type_folder locked
+press_build
+[[ "$(box_text Error)" == *held.txt* ]] || fail "the failure question does not name the file"
+answer_box Error Tab Tab Return
+expect_box Information "SFX archive $work/bin/locked.run created successfully."
+check_archive "$work/bin/locked.run" "free.txt"
+# ...and Abort ends the build without an executable.
+rm "$work/bin/locked.run"
+press_build
+box_text Error >/dev/null
+answer_box Error Return
+expect_box Warning "*$work/bin/locked.run*" like
+[ ! -e "$work/bin/locked.run" ] && [ ! -e "$work/bin/locked.zip" ] || fail "an aborted build left files"
+kill "$locker"
+locker=
+
+exit_maker
 [ ! -e "$stub" ] || fail "the stub file outlived the window"
+
+# A temporary folder where the stub file cannot be written: the error comes first, in an error box, and
+# the window opens all the same.
+start_maker "$work/missing"
+expect_box Error "*$work/missing*" like
+main=$(wait_window Selfpack)
+exit_maker
+
 echo "window test passed"
