@@ -98,21 +98,22 @@ const char* Title(MessageKind kind) {
     return "Information";
 }
 
-void StyleIcon(Fl_Box& icon, MessageKind kind) {
-    const char* glyph = "i";
+// A box's icon, a sign on a coloured disc, placed at x, y. The plain message (Information) has none.
+void AddIcon(MessageKind kind, int x, int y) {
+    const char* glyph = "?";
     Fl_Color colour = fl_rgb_color(0x20, 0x60, 0xC0);
     switch (kind) {
         case MessageKind::Warning: glyph = "!"; colour = fl_rgb_color(0xD8, 0xA0, 0x00); break;
         case MessageKind::Error: glyph = "X"; colour = fl_rgb_color(0xC0, 0x20, 0x20); break;
-        case MessageKind::Confirmation: glyph = "?"; break;
-        case MessageKind::Information: break;
+        case MessageKind::Confirmation: break;
+        case MessageKind::Information: return;
     }
-    icon.box(FL_OVAL_BOX);
-    icon.color(colour);
-    icon.label(glyph);
-    icon.labelcolor(FL_WHITE);
-    icon.labelfont(FL_HELVETICA_BOLD);
-    icon.labelsize(22);
+    auto* icon = new Fl_Box(x, y, IconSize, IconSize, glyph);
+    icon->box(FL_OVAL_BOX);
+    icon->color(colour);
+    icon->labelcolor(FL_WHITE);
+    icon->labelfont(FL_HELVETICA_BOLD);
+    icon->labelsize(22);
 }
 
 // The button Escape presses: Cancel, or OK when it stands alone. A question without either (Abort,
@@ -139,16 +140,18 @@ public:
             widths.push_back(w);
             rowW += w + (widths.size() > 1 ? Gap : 0);
         }
-        const int bodyH = std::max(IconSize, textH);
-        const int bodyW = IconSize + Gap + std::max(textW, MinTextWidth);
+        const bool plain = kind == MessageKind::Information;
+        const int iconW = plain ? 0 : IconSize + Gap;
+        const int iconH = plain ? 0 : IconSize;
+        const int bodyH = std::max(iconH, textH);
+        const int bodyW = iconW + std::max(textW, MinTextWidth);
         const int width = Margin + std::max(bodyW, rowW) + Margin;
         const int height = Margin + bodyH + Margin + ButtonHeight + Margin;
         size(width, height);
 
-        auto* icon = new Fl_Box(Margin, Margin, IconSize, IconSize);
-        StyleIcon(*icon, kind);
-        const int textY = Margin + std::max(0, (IconSize - textH) / 2);
-        new MessageText(Margin + IconSize + Gap, textY, textW, textH, text_);
+        AddIcon(kind, Margin, Margin);
+        const int textY = Margin + std::max(0, (iconH - textH) / 2);
+        new MessageText(Margin + iconW, textY, textW, textH, text_);
 
         const Button escape = EscapeButton(SetOf(buttons));
         int x = (width - rowW) / 2;

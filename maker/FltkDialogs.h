@@ -29,9 +29,11 @@ public:
     int handle(int event) override;
 };
 
-// Message boxes drawn with FLTK (a modal window centred over the window in front, one button per bit
-// of the set, Enter on the focused button, Escape on Cancel or on a lone OK, Ctrl+C copies the text)
-// and the password prompt. A display must be open.
+// Message boxes drawn with FLTK and the password prompt. A box is a modal window centred over the
+// window in front, titled after its kind ("Information", "Warning", "Error", "Confirm"), with an icon
+// except for the plain Information message, and one button per bit of the set, the first one the
+// default. Enter presses the focused button, Escape Cancel or a lone OK (other questions must be
+// answered), Ctrl+C copies the text. A display must be open.
 std::unique_ptr<platform::Dialogs> MakeFltkDialogs();
 
 // The browse-for-folder dialog, titled `title` and centred over `owner` (or the screen when null). It

@@ -13,7 +13,7 @@ set -euo pipefail
 
 maker=$1
 clip=$2
-for tool in Xvfb xdotool python3 flock; do
+for tool in Xvfb xdotool python3 flock timeout; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
@@ -58,7 +58,7 @@ wait_window() {
 }
 
 # Focus a window of the maker: without a window manager nobody else gives it the keyboard.
-focus() { xdotool windowfocus --sync "$1"; }
+focus() { timeout 10 xdotool windowfocus --sync "$1" || fail "window $1 did not take the focus"; }
 
 # The text of the message box titled $1, once it is there; the box gets the focus.
 box_text() {
