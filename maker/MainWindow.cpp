@@ -245,9 +245,9 @@ int RunMainWindow(int argc, char** argv) {
     // FLTK ends the process when it cannot reach a display; opening it here lets the maker say why.
     Display* display = XOpenDisplay(nullptr);
     if (!display) {
-        std::fprintf(stderr,
-                     "selfpack: cannot open the display \"%s\"; to build from the command line: selfpack FOLDER\n",
-                     XDisplayName(nullptr));
+        const std::string name = XDisplayName(nullptr);
+        const std::string why = name.empty() ? "no display is set (DISPLAY)" : "cannot open the display " + name;
+        std::fprintf(stderr, "selfpack: %s; to build from the command line: selfpack FOLDER\n", why.c_str());
         return 1;
     }
     fl_open_display(display);
