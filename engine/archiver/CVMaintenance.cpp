@@ -115,29 +115,19 @@ void TCVBaseArchiver::RenameFile(const std::u16string& OldName, const std::u16st
         RenameItem(*this, folderIndex, newName);
 
         if (isFolder) {
-            // Every entry below the folder follows it, however deep: recursion is on for this search
-            // whatever the options say.
+            // Every entry below the folder follows it, however deep and whatever the options say
+            // about recursion. The directory is walked itself rather than searched with a mask made
+            // of the folder's name: such a mask could be too long for the search, and wildcard
+            // characters in the name would reach entries elsewhere.
             if (oldFolder.empty() || oldFolder.back() != u'/') oldFolder += u'/';
             std::u16string newFolder = newName;
             if (newFolder.back() != u'/') newFolder += u'/';
-            const bool recurse = FOptions.Recurse();
-            FOptions.SetRecurse(true);
-            try {
-                TCVArchiveItem below;
-                for (bool found = FindFirst(oldFolder + u"*.*", below, AllEntriesAttr, u""); found;
-                     found = FindNext(below)) {
-                    const int32_t i = below.Handle.ItemNo;
-                    const std::u16string current = dir.GetItemPtr(i).Name;
-                    // The folder itself may match again under its new name, and a wildcard in the
-                    // folder's name could reach entries elsewhere.
-                    if (i == folderIndex || !IsBelowFolder(current, oldFolder)) continue;
-                    RenameItem(*this, i, newFolder + current.substr(oldFolder.size()));
-                }
-            } catch (...) {
-                FOptions.SetRecurse(recurse);
-                throw;
+            for (int32_t i = 0; i < dir.Count(); ++i) {
+                const std::u16string current = dir.GetItemPtr(i).Name;
+                // The folder itself may lie below its old name under its new one.
+                if (i == folderIndex || !IsBelowFolder(current, oldFolder)) continue;
+                RenameItem(*this, i, newFolder + current.substr(oldFolder.size()));
             }
-            FOptions.SetRecurse(recurse);
         }
         EndUpdate();
     } catch (...) {
@@ -150,7 +140,7 @@ namespace {
 
 // The search and the transaction that the three Change... methods share.
 void ChangeMatchingItems(TCVBaseArchiver& arc, const std::u16string& FileMask, int32_t NotFoundError,
-                                TCVProcessOperation Mark, const std::function<void(TDirItem&)>& Change) {
+                         TCVProcessOperation Mark, const std::function<void(TDirItem&)>& Change) {
     arc.CheckActive();
     TCVArchiveItem F;
     if (!arc.FindFirst(FileMask, F, AllEntriesAttr, u"")) throw ECVException(NotFoundError, {FileMask}, &arc);

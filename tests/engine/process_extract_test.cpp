@@ -4,6 +4,9 @@
 #include "process_test_support.h"
 
 #include <set>
+#include <thread>
+
+#include "engine/archiver/CVEngineLock.h"
 
 using namespace process_tests;
 
@@ -311,6 +314,41 @@ TEST(ProcessExtract, EmptyBaseDirUsesTheCurrentFolderOfTheFirstEntryAndKeepsIt) 
     a.arc.ExtractFiles(u"*.*", 0x28BF, u"");
     EXPECT_TRUE(PathExists(a.scratch / "first/x.txt"));
     EXPECT_FALSE(PathExists(a.scratch / "second/x.txt"));
+}
+
+// Whether another thread could take the engine lock right now.
+bool LockFreeForOthers() {
+    bool taken = false;
+    std::thread other([&] {
+        taken = EngineLock().try_lock();
+        if (taken) EngineLock().unlock();
+    });
+    other.join();
+    return taken;
+}
+
+TEST(ProcessExtract, BatchHoldsTheEngineLockAndTheHoldingThreadMayReenterIt) {
+    ArchiveOnDisk a;
+    ArchiveOnDisk inner;
+    a.Open(BuildZip({RawEntry("x.txt", "x")}));
+    inner.Open(BuildZip({RawEntry("y.txt", "y")}));
+    bool freeInside = true;
+    a.arc.SetOnFileProgress([&](TCVBaseArchiver*, const std::u16string&, double, TCVProcessOperation,
+                                TCVProgressPhase phase, bool&) {
+        if (phase != ppStart) return;
+        freeInside = LockFreeForOthers();
+        inner.arc.ExtractFiles(u"*.*", 0x28BF, u"");   // same thread: no deadlock
+    });
+    a.arc.ExtractFiles(u"*.*", 0x28BF, u"");
+    EXPECT_FALSE(freeInside);
+    EXPECT_TRUE(PathExists(inner.Out("y.txt")));
+    EXPECT_TRUE(LockFreeForOthers());
+
+    // Let go also when a handler's own exception ends the batch.
+    a.arc.SetOnFileProgress([](TCVBaseArchiver*, const std::u16string&, double, TCVProcessOperation, TCVProgressPhase,
+                               bool&) { throw std::runtime_error("handler failed"); });
+    EXPECT_THROW(a.arc.TestFiles(u"*.*", 0x28BF, u""), std::runtime_error);
+    EXPECT_TRUE(LockFreeForOthers());
 }
 
 TEST(ProcessExtract, RefusedOutsideAnOpenArchiveOrInsideAnUpdate) {
