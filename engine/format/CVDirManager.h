@@ -113,7 +113,6 @@ private:
     static void ReadExtraFields(TDirItem& Item, const uint8_t* Area, size_t Length);
     bool LocalHeaderMatches(int64_t X, const TCVZipCentralDir& Ref);
     int64_t InPlaceTailStart(int64_t P);
-    void WriteCentralDirectory();
 
     platform::Stream* FCompressedStream = nullptr;
     bool FIsCustomStream = false;

@@ -111,9 +111,9 @@ bool TCVDirManager::ReadZip64CentralDirEnd(int64_t& P) {
     if (Zip64CentralDirEnd.signature != CVZip64CentralDirEndSignature) return false;
     // A record followed by an extensible data sector is longer than 56 bytes: when the record's own
     // size says it ends right at the locator, it starts where the locator says.
-    const uint64_t total = 12 + Zip64CentralDirEnd.centralDirEndSize;
-    if (Zip64CentralDirEnd.centralDirEndSize > TCVZip64CentralDirEnd::RemainingSize && total <= static_cast<uint64_t>(P) &&
-        at == static_cast<uint64_t>(P) - total)
+    const uint64_t rest = Zip64CentralDirEnd.centralDirEndSize;
+    if (rest > TCVZip64CentralDirEnd::RemainingSize && rest < static_cast<uint64_t>(P) - 12 &&
+        at == static_cast<uint64_t>(P) - 12 - rest)
         P = static_cast<int64_t>(at);
     else
         P -= size;
@@ -159,7 +159,9 @@ void TCVDirManager::LoadCentralHeaders(int64_t Start, int64_t End, uint64_t Coun
     TCVStreamWindow& window = Window();
     int64_t pos = Start;
     // The bytes of one header part; a part running past the directory is damage.
-    auto take = [&](size_t n) {
+    static const uint8_t nothing = 0;
+    auto take = [&](size_t n) -> const uint8_t* {
+        if (n == 0) return &nothing;
         if (End - pos < static_cast<int64_t>(n)) Damaged();
         const uint8_t* bytes = window.At(pos, n);
         if (!bytes) throw platform::StreamError(u"Stream read error");

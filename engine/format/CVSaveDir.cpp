@@ -2,6 +2,7 @@
 // offset no longer fits the plain end record, the end record and the archive comment.
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -55,34 +56,70 @@ int64_t TCVDirManager::InPlaceTailStart(int64_t P) {
     return start < CentralDirOffset ? -1 : start;
 }
 
-void TCVDirManager::WriteCentralDirectory() {
-    const bool oemNames = FArc ? FArc->DirOEMFileNames() : true;
+namespace {
+
+// What one central header needs beyond the item itself, worked out before anything is written.
+struct TPreparedItem {
+    std::string Name;     // the header bytes of the name
+    uint16_t Flags = 0;   // genPurposeFlag with bit 11 as the name's encoding needs it
+    std::optional<TCVExtraFieldDataBlock> Zip64;
+    size_t ExtraLength = 0;
+};
+
+// Refuses whatever the 16-bit length fields cannot hold before the stream is touched, so a refusal
+// leaves the archive as it was: a length that wrapped would corrupt every record behind it.
+std::vector<TPreparedItem> PrepareItems(const TCVDirArray& Dir, const std::string& ArchiveComment, bool OemNames,
+                                        const TComponent* Component) {
+    if (ArchiveComment.size() > MaxFieldLength)
+        throw platform::Exception(u"The archive comment is longer than 65535 bytes");
+    std::vector<TPreparedItem> prepared(static_cast<size_t>(Dir.Count()));
+    for (int32_t i = 0; i < Dir.Count(); ++i) {
+        const TDirItem& item = Dir.GetItemPtr(i);
+        TPreparedItem& p = prepared[static_cast<size_t>(i)];
+        p.Flags = item.CentralDir.genPurposeFlag;
+        p.Name = EncodeStoredName(item.Name, p.Flags, OemNames, Component);
+        // A Zip64 field read from an archive is never copied: it is made again from the values.
+        p.Zip64 = MakeZip64CentralField(item.CentralDir, item.Zip64ExtInfo);
+        p.ExtraLength = p.Zip64 ? CVExtraHeaderSize + p.Zip64->data.size() : 0;
+        for (const TCVExtraFieldDataBlock& block : item.ExtraFields) {
+            if (block.dataSize != block.data.size())
+                throw std::logic_error("extra field dataSize does not match its data");
+            if (block.headerID != CVZip64ExtraID) p.ExtraLength += CVExtraHeaderSize + block.data.size();
+        }
+        if (p.ExtraLength > MaxFieldLength || item.Comment.size() > MaxFieldLength)
+            throw platform::Exception(u"The extra fields or the comment of \"" + item.Name +
+                                      u"\" are longer than 65535 bytes");
+    }
+    return prepared;
+}
+
+// The central headers in index order. The lengths and bit 11 written are stored back into the items,
+// so the directory in memory describes the file.
+void WriteItems(platform::Stream& Stream, TCVDirArray& Dir, const std::vector<TPreparedItem>& Prepared,
+                const TComponent* Component) {
     std::vector<uint8_t> out;
     out.reserve(WriteBlock + 3 * MaxFieldLength + TCVZipCentralDir::RecordSize);
     auto flush = [&](bool all) {
         if (out.empty() || (!all && out.size() < WriteBlock)) return;
-        if (FCompressedStream->Write(out.data(), out.size()) != out.size()) throw ECVException(46, Component());
+        if (Stream.Write(out.data(), out.size()) != out.size()) throw ECVException(46, Component);
         out.clear();
     };
-    for (int32_t i = 0; i < CDir.Count(); ++i) {
-        TDirItem& item = CDir.GetItemPtr(i);
+    for (int32_t i = 0; i < Dir.Count(); ++i) {
+        TDirItem& item = Dir.GetItemPtr(i);
+        const TPreparedItem& p = Prepared[static_cast<size_t>(i)];
         TCVZipCentralDir& header = item.CentralDir;
+        // An entry that says its attributes are Unix ones must carry a mode, or readers see mode 0.
         if ((header.versionMadeBy >> 8) == UnixHost) header.externalAttr = CompleteUnixMode(header.externalAttr);
-
-        const std::optional<TCVExtraFieldDataBlock> zip64 = MakeZip64CentralField(header, item.Zip64ExtInfo);
-        size_t extraLength = zip64 ? CVExtraHeaderSize + zip64->data.size() : 0;
-        for (const TCVExtraFieldDataBlock& block : item.ExtraFields)
-            if (block.headerID != CVZip64ExtraID) extraLength += CVExtraHeaderSize + block.data.size();
-        const std::string name = EncodeStoredName(item.Name, header.genPurposeFlag, oemNames, Component());
-        header.nameLength = static_cast<uint16_t>(name.size());
-        header.extraLength = static_cast<uint16_t>(extraLength);
+        header.genPurposeFlag = p.Flags;
+        header.nameLength = static_cast<uint16_t>(p.Name.size());
+        header.extraLength = static_cast<uint16_t>(p.ExtraLength);
         header.commentLength = static_cast<uint16_t>(item.Comment.size());
 
         const size_t at = out.size();
         out.resize(at + TCVZipCentralDir::RecordSize);
         header.Encode(out.data() + at);
-        out.insert(out.end(), name.begin(), name.end());
-        if (zip64) AppendExtraField(out, *zip64);
+        out.insert(out.end(), p.Name.begin(), p.Name.end());
+        if (p.Zip64) AppendExtraField(out, *p.Zip64);
         for (const TCVExtraFieldDataBlock& block : item.ExtraFields)
             if (block.headerID != CVZip64ExtraID) AppendExtraField(out, block);
         out.insert(out.end(), item.Comment.begin(), item.Comment.end());
@@ -91,31 +128,14 @@ void TCVDirManager::WriteCentralDirectory() {
     flush(true);
 }
 
+}  // namespace
+
 void TCVDirManager::SaveDir(bool RecreateCDirEnd, platform::Stream* Stream) {
     if (Stream) SetStream(Stream);
     FWindow.reset();
     FDescriptorWindow.reset();
-
-    // Whatever cannot be written is refused before the stream is cut, so a refusal leaves the archive
-    // as it was: lengths that would wrap their 16-bit fields would corrupt every record behind them.
-    if (ArchiveComment.size() > MaxFieldLength)
-        throw platform::Exception(u"The archive comment is longer than 65535 bytes");
     const bool oemNames = FArc ? FArc->DirOEMFileNames() : true;
-    for (int32_t i = 0; i < CDir.Count(); ++i) {
-        const TDirItem& item = CDir.GetItemPtr(i);
-        uint16_t flags = item.CentralDir.genPurposeFlag;
-        EncodeStoredName(item.Name, flags, oemNames, Component());
-        const std::optional<TCVExtraFieldDataBlock> zip64 = MakeZip64CentralField(item.CentralDir, item.Zip64ExtInfo);
-        size_t extraLength = zip64 ? CVExtraHeaderSize + zip64->data.size() : 0;
-        for (const TCVExtraFieldDataBlock& block : item.ExtraFields) {
-            if (block.dataSize != block.data.size())
-                throw std::logic_error("extra field dataSize does not match its data");
-            if (block.headerID != CVZip64ExtraID) extraLength += CVExtraHeaderSize + block.data.size();
-        }
-        if (extraLength > MaxFieldLength || item.Comment.size() > MaxFieldLength)
-            throw platform::Exception(u"The extra fields or the comment of \"" + item.Name +
-                                      u"\" are longer than 65535 bytes");
-    }
+    const std::vector<TPreparedItem> prepared = PrepareItems(CDir, ArchiveComment, oemNames, Component());
 
     // The end-record search reloads the comment from the file: keep the one to be written.
     const std::string comment = ArchiveComment;
@@ -136,7 +156,7 @@ void TCVDirManager::SaveDir(bool RecreateCDirEnd, platform::Stream* Stream) {
     const uint16_t volume16 = volume >= CVSentinel16 ? CVSentinel16 : static_cast<uint16_t>(volume);
     CentralDirEnd.startDiskNumber = volume16;
 
-    WriteCentralDirectory();
+    WriteItems(*FCompressedStream, CDir, prepared, Component());
 
     const int64_t E = FCompressedStream->Position();
     const int64_t dirSize = E - S;
