@@ -70,6 +70,22 @@ TEST(ProcessExtract, SetAttributesOffLeavesTheModeTheSystemGave) {
     EXPECT_EQ(MTimeOf(a.Out("run.sh")), platform::DosTimeToTime(kEntryTime));
 }
 
+TEST(ProcessExtract, ArchiveBehindAStubExtractsWhicheverWayItsOffsetsCount) {
+    for (auto offsets : {testing_support::StubOffsets::FromArchiveStart, testing_support::StubOffsets::FromFileStart}) {
+        ArchiveOnDisk a;
+        WriteBytes(a.scratch / "plain.zip", BuildZip({Folder("d/"), RawEntry("d/x.txt", std::string(4000, 'x')),
+                                                      RawEntry("y.txt", "y")}));
+        testing_support::PutBehindStub(a.scratch / "plain.zip", std::string(5000, '\x7F'), a.ArchivePath(), offsets);
+        std::filesystem::remove(a.scratch / "plain.zip");
+        a.Reopen();
+        a.RecordFailures();
+        a.arc.ExtractFiles(u"*.*", 0x28BF, u"");
+        EXPECT_TRUE(a.failures.empty());
+        EXPECT_EQ(NamesIn(a.Out()), (std::vector<std::string>{"d/", "d/x.txt", "y.txt"}));
+        EXPECT_EQ(ReadBytes(a.Out("d/x.txt")), std::string(4000, 'x'));
+    }
+}
+
 struct SelectionCase {
     const char* Mask;
     bool Recurse;
