@@ -1,5 +1,6 @@
 #include "maker/BuildCommand.h"
 
+#include "engine/archiver/CVExcept.h"
 #include "engine/util/CVStrFunc.h"
 #include "platform/Platform.h"
 
@@ -10,24 +11,29 @@ namespace {
 constexpr int32_t AllEntriesAttr = 0x28BF;
 
 // The conversion step. The stub file is shared by every maker of the user: one that closes deletes
-// it, one that starts rewrites it, at any moment. A conversion that failed while the stub file was
-// gone, or whose executable does not begin with the stub's bytes (the file was being rewritten while
-// it was copied), is made again with the file written anew. Each maker deletes the file once, so a
-// few attempts outlast any number of makers closing at the same time but a handful.
+// it, one that starts replaces it, at any moment. A conversion that found the stub file gone, or whose
+// executable does not begin with the stub's bytes (another maker's stub of another version), is made
+// again with the file written anew. Each maker deletes the file once, so a few attempts outlast all
+// but a crowd of makers closing at the same moment.
 void ConvertWithStub(TMakerArchiver& Archiver, const std::u16string& Executable, const TStubFile& Stub) {
     constexpr int MaxAttempts = 5;
+    constexpr int32_t StubMissingNative = 18;
     for (int attempt = 1;; ++attempt) {
         EnsureStubFile(Stub);
         try {
             Archiver.MakeSFX(Executable);
-        } catch (const platform::Exception&) {
-            if (attempt >= MaxAttempts || platform::FileExists(Stub.FileName)) throw;
+        } catch (const ECVException& e) {
+            if (e.NativeError() != StubMissingNative || attempt >= MaxAttempts) throw;
+            continue;
+        } catch (const platform::FileError& e) {
+            // Gone between the engine's check and its open: the open names the file.
+            if (e.Message().find(Stub.FileName) == std::u16string::npos || attempt >= MaxAttempts) throw;
             continue;
         }
         if (FileStartsWith(Executable, Stub.Bytes)) return;
         if (attempt >= MaxAttempts) {
             platform::DeleteFile(Executable);
-            throw platform::Exception(u"The stub file \"" + Stub.FileName + u"\" changed while it was being read");
+            throw platform::Exception(u"The stub file \"" + Stub.FileName + u"\" does not hold this maker's stub");
         }
         WriteStubFile(Stub);
     }

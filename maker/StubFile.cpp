@@ -3,14 +3,32 @@
 #include <algorithm>
 #include <vector>
 
+#include "engine/util/CVStrFunc.h"
 #include "platform/Platform.h"
 
 namespace maker {
 
 std::u16string StubFileName() { return platform::TempFolder() + u"SFXStub" + platform::ExecutableExtension(); }
 
+// The bytes go to a new file of their own first, which then takes the fixed name: a maker that is
+// copying the stub file meanwhile keeps reading the old one whole, where truncating the file in
+// place would cut its copy short. Another maker may put its own file there between the delete and
+// the rename; then the delete is simply repeated.
 void WriteStubFile(const TStubFile& Stub) {
-    platform::WriteFileNoFollow(Stub.FileName, Stub.Bytes.data(), Stub.Bytes.size(), 0600);
+    constexpr int MaxAttempts = 5;
+    const std::u16string fresh = platform::CreateTempFile(FolderPart(Stub.FileName), u"SFXStub");
+    try {
+        platform::WriteFileNoFollow(fresh, Stub.Bytes.data(), Stub.Bytes.size(), 0600);
+        for (int attempt = 0; attempt < MaxAttempts; ++attempt) {
+            platform::DeleteFile(Stub.FileName);
+            if (platform::RenameFile(fresh, Stub.FileName)) return;
+        }
+    } catch (...) {
+        platform::DeleteFile(fresh);
+        throw;
+    }
+    platform::DeleteFile(fresh);
+    throw platform::FileError(u"Cannot create file \"" + Stub.FileName + u"\". Something else keeps its place", 0);
 }
 
 void EnsureStubFile(const TStubFile& Stub) {

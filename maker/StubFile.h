@@ -17,8 +17,8 @@ struct TStubFile {
 // platform::FileError when the temporary folder cannot be made safe.
 std::u16string StubFileName();
 
-// Writes the bytes to the file, replacing it, without following a symbolic link planted at its name.
-// Throws platform::FileError.
+// Writes the bytes to the file, replacing it without ever truncating it in place and without
+// following a symbolic link planted at its name. Throws platform::FileError.
 void WriteStubFile(const TStubFile& Stub);
 
 // Writes the file again when it has vanished or does not have the stub's size: another maker that
