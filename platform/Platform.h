@@ -205,6 +205,9 @@ bool RemoveFolder(const std::u16string& path);     // an empty folder
 bool DeleteFile(const std::u16string& path);
 // Fails when something exists at newPath: a rename never replaces a file.
 bool RenameFile(const std::u16string& oldPath, const std::u16string& newPath);
+// Renames `source` to `dest` in one step, replacing whatever is at `dest` (a file, or a link itself:
+// the link is not followed). False when it cannot (missing source, another device, no permission).
+bool ReplaceFile(const std::u16string& source, const std::u16string& dest);
 // Regular files only; keeps the permission bits and the modification time. Copying a file onto itself
 // fails and leaves it intact; a copy that fails half-way leaves no target behind.
 bool CopyFile(const std::u16string& source, const std::u16string& dest, bool failIfExists);

@@ -121,15 +121,38 @@ std::u16string CreateFoldersInside(const std::u16string& destDir, const std::u16
     return {};
 }
 
-// Makes room for a new file at `target`. A symbolic link there is removed, not followed: deleting
-// comes first, and the attributes are cleared only when the delete fails (a read-only file on the
-// desktop system), so nothing outside is ever changed through a link.
-bool ClearTarget(const std::u16string& target) {
+// Moves whatever stands at `target` (a file, or a link, which is moved itself and never followed)
+// aside to a fresh name in the same folder, so the entry can be written in its place and the old copy
+// put back if writing fails. Returns the name it now has, or an empty text when nothing was there.
+// False when something is there that cannot be moved (a folder, no permission).
+bool MoveAside(const std::u16string& target, std::u16string& backup) {
+    backup.clear();
     if (IsExistingFolder(target)) return false;
-    if (DeleteDiskFile(target)) return true;
-    if (!IsExistingFile(target)) return true;
-    WriteAttributes(target, 0);
-    return DeleteDiskFile(target);
+    std::u16string aside;
+    try {
+        aside = platform::CreateTempFile(FolderPart(target), u".selfpack-old-");
+    } catch (const platform::Exception&) {
+        return !IsExistingFile(target);   // a folder nobody may write to takes no new file either
+    }
+    if (platform::ReplaceFile(target, aside)) {
+        backup = aside;
+        return true;
+    }
+    DeleteDiskFile(aside);
+    return !IsExistingFile(target);
+}
+
+// Puts the copy moved aside back in place of a partly written target.
+void PutBack(const std::u16string& target, const std::u16string& backup) {
+    DeleteDiskFile(target);
+    if (!backup.empty()) platform::ReplaceFile(backup, target);
+}
+
+// The entry is in place: the old copy goes (also when it was read-only).
+void DropBackup(const std::u16string& backup) {
+    if (backup.empty() || DeleteDiskFile(backup)) return;
+    WriteAttributes(backup, 0);
+    DeleteDiskFile(backup);
 }
 
 // Restores a value when the scope ends, also by an exception.
@@ -374,12 +397,15 @@ void TCVBaseArchiver::ExtractItemToFile(int32_t ItemNo, std::u16string FileName,
         if (!confirm) return;
     }
 
+    // The file already there is moved aside rather than deleted: a damaged entry, a full disk or a
+    // cancel then puts it back, so a failed extraction never costs the copy the user had.
+    std::u16string backup;
+    if (!MoveAside(target, backup)) throw ECVException(neCannotCreateFile, {target}, this);
     std::unique_ptr<platform::FileStream> file;
     try {
-        if (!ClearTarget(target)) throw ECVException(neCannotCreateFile, {target}, this);
         file = std::make_unique<platform::FileStream>(target, platform::fmCreate);
-    } catch (const platform::Exception& e) {
-        if (dynamic_cast<const ECVException*>(&e)) throw;
+    } catch (const platform::Exception&) {
+        PutBack(target, backup);
         throw ECVException(neCannotCreateFile, {target}, this);
     }
 
@@ -388,15 +414,16 @@ void TCVBaseArchiver::ExtractItemToFile(int32_t ItemNo, std::u16string FileName,
     } catch (...) {
         // Whatever went wrong, a partly written file must not stay behind looking like the entry.
         file.reset();
-        DeleteDiskFile(target);
+        PutBack(target, backup);
         throw;
     }
     if (FOptions.FlushBuffers() && IsRemovableDrive(target)) file->Flush();
     file.reset();
     if (FSkipFile || FProgressCancel) {
-        DeleteDiskFile(target);
+        PutBack(target, backup);
         return;
     }
+    DropBackup(backup);
     // The time first: once the file is read-only, some systems no longer let it be set.
     platform::SetFileDosTime(target, dosTime);
     if (FOptions.SetAttributes()) WriteAttributes(target, fileAttr);

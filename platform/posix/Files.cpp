@@ -91,6 +91,12 @@ bool RenameFile(const std::u16string& oldPath, const std::u16string& newPath) {
     return rename(from.c_str(), to.c_str()) == 0;
 }
 
+bool ReplaceFile(const std::u16string& source, const std::u16string& dest) {
+    std::string from, to;
+    if (!posix::NativePath(source, from) || !posix::NativePath(dest, to)) return false;
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
 bool CopyFile(const std::u16string& source, const std::u16string& dest, bool failIfExists) {
     std::string from, to;
     if (!posix::NativePath(source, from) || !posix::NativePath(dest, to)) return false;

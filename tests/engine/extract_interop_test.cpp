@@ -159,6 +159,17 @@ TEST_P(ExtractInterop, FlippedDataByteIsReportedAndLeavesNoPartialFile) {
     EXPECT_EQ(a.failures[0].NativeError, 8);
     EXPECT_FALSE(PathExists(a.Out("readme.txt"))) << tool.Name;
     EXPECT_EQ(ReadBytes(a.Out("docs/data/noise.bin")), ReadBytes(source + "/docs/data/noise.bin"));
+
+    // A copy already there is not lost to the damaged entry: it is back in place afterwards, and the
+    // name it was moved aside to is gone.
+    WriteBytes(a.Out("readme.txt"), "the copy the user had\n");
+    a.failures.clear();
+    a.arc.ExtractFiles(u"*.*", 0x28BF, u"");
+    ASSERT_EQ(a.failures.size(), 1u) << tool.Name;
+    EXPECT_EQ(ReadBytes(a.Out("readme.txt")), "the copy the user had\n") << tool.Name;
+    std::string listing;
+    testing_support::Run("ls -A " + testing_support::Quote(a.Out("")), &listing);
+    EXPECT_EQ(listing.find(".selfpack-old-"), std::string::npos) << listing;
 }
 
 INSTANTIATE_TEST_SUITE_P(Tools, ExtractInterop, ::testing::Range(size_t(0), Tools().size()),
