@@ -100,15 +100,28 @@ bool TCVDirManager::ReadZip64Locator(int64_t& P) {
 bool TCVDirManager::ReadZip64CentralDirEnd(int64_t& P) {
     const auto size = static_cast<int64_t>(TCVZip64CentralDirEnd::RecordSize);
     if (P <= size) return false;
-    const uint64_t at = Zip64CentralDirEndLocator.offsetStartDirEnd;
     const int64_t streamSize = FCompressedStream->Size();
-    if (at > static_cast<uint64_t>(streamSize - size)) return false;
     TCVStreamPosition keep(*FCompressedStream);
-    uint8_t image[TCVZip64CentralDirEnd::RecordSize];
-    FCompressedStream->SetPosition(static_cast<int64_t>(at));
-    FCompressedStream->ReadBuffer(image, sizeof image);
-    Zip64CentralDirEnd.Decode(image);
-    if (Zip64CentralDirEnd.signature != CVZip64CentralDirEndSignature) return false;
+    const auto readRecordAt = [&](uint64_t at) {
+        if (at > static_cast<uint64_t>(streamSize - size)) return false;
+        uint8_t image[TCVZip64CentralDirEnd::RecordSize];
+        FCompressedStream->SetPosition(static_cast<int64_t>(at));
+        FCompressedStream->ReadBuffer(image, sizeof image);
+        Zip64CentralDirEnd.Decode(image);
+        return Zip64CentralDirEnd.signature == CVZip64CentralDirEndSignature;
+    };
+    const uint64_t at = Zip64CentralDirEndLocator.offsetStartDirEnd;
+    if (!readRecordAt(at)) {
+        // An archive put behind a stub keeps a locator that counts from the archive's own start. A
+        // record of the plain 56 bytes right in front of the locator is the one it means: taking it
+        // lets a self-extracting file of 65535 entries or more be read (and its offsets corrected).
+        const uint64_t inFront = static_cast<uint64_t>(P - size);
+        if (inFront == at || !readRecordAt(inFront) ||
+            Zip64CentralDirEnd.centralDirEndSize != TCVZip64CentralDirEnd::RemainingSize)
+            return false;
+        P -= size;
+        return true;
+    }
     // A record followed by an extensible data sector is longer than 56 bytes: when the record's own
     // size says it ends right at the locator, it starts where the locator says.
     const uint64_t rest = Zip64CentralDirEnd.centralDirEndSize;
@@ -329,22 +342,25 @@ void TCVDirManager::DetectStubSize(int64_t P) {
 }
 
 bool TCVDirManager::CheckOffsetsAbsolute() {
-    for (int32_t i = 0; i < CDir.Count(); ++i) {
-        const TDirItem& item = CDir.GetItemPtr(i);
-        if (item.CentralDir.compSize == 0) continue;
-        const int64_t offset = ItemLocalHeaderOffset(item);
-        // Folders and empty files in front of the first entry with data can take StubSize bytes or
-        // more of headers, and then its offset alone cannot tell. When its local header is found at
-        // exactly one of the two places, that settles it.
-        if (StubSize > 0 && offset >= 0 && offset <= INT64_MAX - StubSize) {
-            TCVStreamPosition keep(*FCompressedStream);
-            const bool atStored = LocalHeaderMatches(offset, item.CentralDir);
-            const bool atShifted = LocalHeaderMatches(offset + StubSize, item.CentralDir);
-            if (atStored != atShifted) return atStored;
-        }
-        return offset >= StubSize;
+    // The first entry with data decides; an archive of folders and empty files only is decided by its
+    // first entry, so that it too is readable once put behind a stub.
+    int32_t decider = -1;
+    for (int32_t i = 0; i < CDir.Count() && decider < 0; ++i)
+        if (CDir.GetItemPtr(i).CentralDir.compSize != 0) decider = i;
+    if (decider < 0 && CDir.Count() > 0) decider = 0;
+    if (decider < 0) return true;
+    const TDirItem& item = CDir.GetItemPtr(decider);
+    const int64_t offset = ItemLocalHeaderOffset(item);
+    // Folders and empty files in front of the first entry with data can take StubSize bytes or more of
+    // headers, and then its offset alone cannot tell. When its local header is found at exactly one
+    // of the two places, that settles it.
+    if (StubSize > 0 && offset >= 0 && offset <= INT64_MAX - StubSize) {
+        TCVStreamPosition keep(*FCompressedStream);
+        const bool atStored = LocalHeaderMatches(offset, item.CentralDir);
+        const bool atShifted = LocalHeaderMatches(offset + StubSize, item.CentralDir);
+        if (atStored != atShifted) return atStored;
     }
-    return true;
+    return offset >= StubSize;
 }
 
 void TCVDirManager::ApplyStubOffset() {

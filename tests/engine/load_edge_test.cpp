@@ -207,12 +207,21 @@ TEST(LoadDir, ReadsZip64EndRecords) {
     EXPECT_EQ(l.dm.Zip64CentralDirEnd.entriesCentralDir, 3u);
     EXPECT_EQ(l.dm.CentralDirOffset, ts::LayoutOf(a).CentralDir);
 
-    // Behind a stub with a locator that still counts from the archive's start, the Zip64 record is
-    // looked for where it is not.
+    // Behind a stub with a locator that still counts from the archive's start, the record is not
+    // where the locator says but right in front of it, and the offsets are corrected by the stub.
     a.Stub = std::string(500, 'S');
     a.OffsetsFromFileStart = false;
     Loaded shifted(ts::BuildArchive(a), true);
-    EXPECT_EQ(shifted.Load(), 40);
+    ASSERT_EQ(shifted.Load(), 0);
+    EXPECT_EQ(shifted.dm.StubSize, 500);
+    EXPECT_EQ(shifted.dm.CentralDirOffset, ts::LayoutOf(a).CentralDir);
+    // A locator pointing at nothing, with no record in front of it either, is still refused.
+    std::string noRecord = ts::BuildArchive(a);
+    const size_t record = noRecord.rfind(std::string("PK\x06\x06", 4));
+    ASSERT_NE(record, std::string::npos);
+    noRecord[record + 3] = 'x';
+    Loaded missing(noRecord, true);
+    EXPECT_EQ(missing.Load(), 40);
     // Corrected to the file's start, it loads.
     a.OffsetsFromFileStart = true;
     Loaded corrected(ts::BuildArchive(a));
