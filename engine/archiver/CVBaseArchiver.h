@@ -265,6 +265,7 @@ public:
 
     // Processing (CVProcess.cpp).
     void ProcessTaggedFiles(TCVProcessOperation Operation, int32_t ItemNo);
+    void ProcessTaggedInUpdate(TCVProcessOperation Operation);
     void ExtractItemToFile(int32_t ItemNo, std::u16string FileName, std::u16string DestDir);
     void TestItem(int32_t ItemNo, const std::u16string& FileName);
     void DeleteArchiveItem(int32_t ItemNo);

@@ -211,18 +211,23 @@ void TCVBaseArchiver::TestFiles(const std::u16string& FileMask, int32_t SearchAt
     ProcessTaggedFiles(poTest, -1);
 }
 
-void TCVBaseArchiver::DeleteFiles() {
-    CheckActive();
-    CheckModifiable();
-    TagFiles();
+// Deleting and updating change the directory: the batch runs in an update whose end commits it.
+void TCVBaseArchiver::ProcessTaggedInUpdate(TCVProcessOperation Operation) {
     BeginUpdate();
     try {
-        ProcessTaggedFiles(poDelete, -1);
+        ProcessTaggedFiles(Operation, -1);
         EndUpdate();
     } catch (...) {
         CancelUpdate();
         throw;
     }
+}
+
+void TCVBaseArchiver::DeleteFiles() {
+    CheckActive();
+    CheckModifiable();
+    TagFiles();
+    ProcessTaggedInUpdate(poDelete);
 }
 
 void TCVBaseArchiver::DeleteFiles(const std::u16string& FileMask, int32_t SearchAttr,
@@ -230,28 +235,14 @@ void TCVBaseArchiver::DeleteFiles(const std::u16string& FileMask, int32_t Search
     CheckActive();
     CheckModifiable();
     TagFiles(FileMask, SearchAttr, ExclusionMask);
-    BeginUpdate();
-    try {
-        ProcessTaggedFiles(poDelete, -1);
-        EndUpdate();
-    } catch (...) {
-        CancelUpdate();
-        throw;
-    }
+    ProcessTaggedInUpdate(poDelete);
 }
 
 void TCVBaseArchiver::UpdateFiles() {
     CheckActive();
     CheckModifiable();
     TagFiles();
-    BeginUpdate();
-    try {
-        ProcessTaggedFiles(poUpdate, -1);
-        EndUpdate();
-    } catch (...) {
-        CancelUpdate();
-        throw;
-    }
+    ProcessTaggedInUpdate(poUpdate);
 }
 
 void TCVBaseArchiver::UpdateFiles(const std::u16string& FileMask, int32_t SearchAttr,
@@ -259,14 +250,7 @@ void TCVBaseArchiver::UpdateFiles(const std::u16string& FileMask, int32_t Search
     CheckActive();
     CheckModifiable();
     TagFiles(FileMask, SearchAttr, ExclusionMask);
-    BeginUpdate();
-    try {
-        ProcessTaggedFiles(poUpdate, -1);
-        EndUpdate();
-    } catch (...) {
-        CancelUpdate();
-        throw;
-    }
+    ProcessTaggedInUpdate(poUpdate);
 }
 
 // ---- The driver -------------------------------------------------------------------------------------
