@@ -36,9 +36,10 @@ void TFmMain::FormCreate() {
     Archiver.SetBaseDir(TargetFolder());
     Archiver.OpenArchive(cvOpenReadOnly);
     FEntryCount = Archiver.EntryCount();
+    FDamaged = !Archiver.HasEndRecord();
     // The program alone, or with its archive cut off before any entry: there is nothing to extract,
     // and an empty folder must not pass for a successful extraction.
-    if (FEntryCount == 0 && !Archiver.HasEndRecord()) throw ECVException(35, &Archiver);
+    if (FEntryCount == 0 && FDamaged) throw ECVException(35, &Archiver);
     Archiver.ExtractFiles(u"*.*", AllEntriesAttr, u"");
     Archiver.CloseArchive();
 }
@@ -50,6 +51,13 @@ int RunStub(const std::u16string& ExecutableName) {
         const TStubArchiver& arc = FmMain.Archiver;
         const int32_t extracted = arc.ExtractedCount();
         const int32_t total = FmMain.EntryCount();
+        if (FmMain.Damaged()) {
+            // What could be found is out, but a damaged archive may have held more than was found.
+            ShowError(u"The archive is damaged (cut short?): " + Number(extracted) + u" of the " + Number(total) +
+                      u" entries found were extracted to \"" + FmMain.TargetFolder() +
+                      u"\"; others may be missing");
+            return 1;
+        }
         if (!arc.Aborted() && arc.SkippedCount() == 0 && extracted >= total) return 0;
         const std::u16string what = arc.Aborted() ? u"Extraction aborted: " : u"Extraction incomplete: ";
         ShowError(what + Number(extracted) + u" of " + Number(total) + u" entries extracted to \"" +

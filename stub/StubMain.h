@@ -23,12 +23,16 @@ public:
     std::u16string TargetFolder() const;
     // Entries the archive holds, as counted while it was open.
     int32_t EntryCount() const { return FEntryCount; }
+    // The archive had no end record: its directory was rebuilt from the entries found, so entries may
+    // be missing (a download cut short, say).
+    bool Damaged() const { return FDamaged; }
 
     TStubArchiver Archiver;
 
 private:
     std::u16string FExecutableName;
     int32_t FEntryCount = 0;
+    bool FDamaged = false;
 };
 
 // Runs the stub for the executable ExecutableName and gives the process's exit status: 0 only when

@@ -156,4 +156,22 @@ TEST(StubStartup, NothingToExtractIsAnErrorButAnEmptyArchiveIsNot) {
     EXPECT_TRUE(e2e::Snapshot(dir / "Nothing").empty());
 }
 
+// A download cut short loses the end of the archive and its directory: what the local headers still
+// show is extracted, but the start reports the damage and fails, since more may have been there.
+TEST(StubStartup, ArchiveCutShortExtractsWhatIsFoundAndFails) {
+    ScratchDir dir;
+    const std::string exe = MakeSelfExtractor(dir, "Cut.run", false);
+    std::string bytes = ReadBytes(exe);
+    const size_t last = bytes.rfind("last entry");
+    ASSERT_NE(last, std::string::npos);
+    WriteBytes(exe, bytes.substr(0, last + 4));   // inside the last entry's data
+    ScriptedAnswers answers({});
+    EXPECT_EQ(stub::RunStub(platform::Utf8ToUtf16(exe)), 1);
+    ASSERT_FALSE(answers.Shown().empty());
+    const std::string summary = platform::Utf16ToUtf8(answers.Shown().back().Text);
+    EXPECT_EQ(summary.rfind("The archive is damaged", 0), 0u) << summary;
+    EXPECT_EQ(ReadBytes(dir / "Cut/a.txt"), "first entry");
+    EXPECT_EQ(ReadBytes(dir / "Cut/b/bad.txt"), "THE-DATA-OF-THE-SECOND-ENTRY");
+}
+
 }  // namespace
