@@ -17,11 +17,13 @@
 #include "engine/util/CVStrFunc.h"
 #include "maker/BuildCommand.h"
 #include "platform/Platform.h"
+#include "support/ScriptedAnswers.h"
 #include "support/TestSupport.h"
 
 using testing_support::PathExists;
 using testing_support::ReadBytes;
 using testing_support::ScratchDir;
+using testing_support::ScriptedAnswers;
 using testing_support::WriteBytes;
 
 namespace {
@@ -41,22 +43,6 @@ int64_t StubSizeOf(const std::string& path) {
     return dm.StubSize;
 }
 
-// Scripted answers, put back as they were afterwards.
-class ScriptedAnswers {
-public:
-    explicit ScriptedAnswers(std::vector<platform::Button> answers) {
-        auto scripted = std::make_unique<platform::ScriptedDialogs>();
-        scripted->Answers = std::move(answers);
-        dialogs_ = scripted.get();
-        previous_ = platform::InstallDialogs(std::move(scripted));
-    }
-    ~ScriptedAnswers() { platform::InstallDialogs(std::move(previous_)); }
-    size_t Asked() const { return dialogs_->Messages.size(); }
-
-private:
-    platform::ScriptedDialogs* dialogs_;
-    std::unique_ptr<platform::Dialogs> previous_;
-};
 
 // A build set up in a scratch folder: a small folder to pack and the real stub as the stub file.
 struct BuildSetup {
@@ -161,7 +147,7 @@ TEST(MakerBuild, AbortedUpdateLeavesNeitherExecutableNorArchive) {
         ScriptedAnswers answers({answer});
         const maker::TBuildOutcome outcome = b.Build(b.dir / "Docs.run");
         close(fd);
-        EXPECT_EQ(answers.Asked(), 1u);
+        EXPECT_EQ(answers.Shown().size(), 1u);
         EXPECT_FALSE(PathExists(b.dir / "Docs.zip"));
         if (answer == Button::Abort) {
             EXPECT_EQ(outcome.Result, maker::TBuildResult::Aborted);

@@ -135,7 +135,7 @@ TEST(AddNewItem, OverwriteModesDecideAboutANameAlreadyThere) {
 TEST(AddNewItem, PromptAsksTheUserAndNoToAllSticks) {
     NewArchive a;
     WriteBytes(a.Tree("doc.txt"), "x");
-    ScriptedDialogsScope dialogs({platform::Button::Yes, platform::Button::No, platform::Button::NoToAll});
+    ScriptedAnswers dialogs({platform::Button::Yes, platform::Button::No, platform::Button::NoToAll});
     a.Hold();
     ASSERT_EQ(a.arc.AddNewItem(U16(a.Tree("doc.txt")), a.arc.BaseDir(), 0, 0, true), 0);
     a.arc.Options().SetOverwriteMode(omPrompt);

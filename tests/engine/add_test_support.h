@@ -15,20 +15,23 @@
 #include "engine/format/CVDirManager.h"
 #include "engine/util/CVStrFunc.h"
 #include "platform/Platform.h"
+#include "support/DirectoryLooks.h"
+#include "support/ScriptedAnswers.h"
 #include "support/TestSupport.h"
 
 namespace add_tests {
 
+using testing_support::Dos;
 using testing_support::Quote;
+using testing_support::ScriptedAnswers;
+using testing_support::U16;
+using testing_support::U8;
 // Runs a shell command (gtest's own Test::Run would hide the plain name inside a test).
 inline int Sh(const std::string& command, std::string* output = nullptr) {
     return testing_support::Run(command, output);
 }
 using testing_support::ScratchDir;
 using testing_support::WriteBytes;
-
-inline std::string U8(const std::u16string& s) { return platform::Utf16ToUtf8(s); }
-inline std::u16string U16(const std::string& s) { return platform::Utf8ToUtf16(s); }
 
 // A new, empty archive at `archive` (a path inside the scratch folder), with BaseDir at `tree`.
 struct NewArchive {
@@ -47,16 +50,8 @@ struct NewArchive {
     std::string Tree(const std::string& name = "") const { return scratch / ("tree/" + name); }
     TCVDirArray& Dir() { return arc.DMHandle()->CDir; }
 
-    std::vector<std::string> Names() {
-        std::vector<std::string> names;
-        for (int32_t i = 0; i < Dir().Count(); ++i) names.push_back(U8(Dir().GetItemPtr(i).Name));
-        return names;
-    }
-    TDirItem& Item(const std::string& name) {
-        int32_t index = -1;
-        if (!Dir().FileExists(U16(name), index)) throw std::runtime_error("no item " + name);
-        return Dir().GetItemPtr(index);
-    }
+    std::vector<std::string> Names() { return testing_support::NamesOf(Dir()); }
+    TDirItem& Item(const std::string& name) { return testing_support::ItemNamed(Dir(), name); }
     // Leaves an outer update open so that what the scan records can be looked at before any commit.
     void Hold() { arc.BeginUpdate(); }
     // Ends a held update without writing anything.
@@ -66,23 +61,6 @@ struct NewArchive {
     }
 };
 
-// Scripted answers for the default dialogs while a test runs; the previous dialogs come back after.
-class ScriptedDialogsScope {
-public:
-    explicit ScriptedDialogsScope(std::vector<platform::Button> answers) {
-        auto dialogs = std::make_unique<platform::ScriptedDialogs>();
-        dialogs->Answers = std::move(answers);
-        script_ = dialogs.get();
-        previous_ = platform::InstallDialogs(std::move(dialogs));
-    }
-    ~ScriptedDialogsScope() { platform::InstallDialogs(std::move(previous_)); }
-    platform::ScriptedDialogs& Script() { return *script_; }
-
-private:
-    platform::ScriptedDialogs* script_;
-    std::unique_ptr<platform::Dialogs> previous_;
-};
-
 // Sets a file's modification time (local time), e.g. "2021-03-04 05:06:08".
 inline void Touch(const std::string& path, const std::string& when) {
     ASSERT_EQ(Sh("touch -h -d " + Quote(when) + " " + Quote(path)), 0);
@@ -90,10 +68,6 @@ inline void Touch(const std::string& path, const std::string& when) {
 
 inline uint32_t DosTimeOfItem(const TDirItem& item) {
     return static_cast<uint32_t>(item.CentralDir.lastModDate) << 16 | item.CentralDir.lastModTime;
-}
-
-inline uint32_t Dos(int year, int month, int day, int hour, int minute, int second) {
-    return static_cast<uint32_t>(DateTimeToDosTime(TCVDateTime{year, month, day, hour, minute, second}));
 }
 
 }  // namespace add_tests

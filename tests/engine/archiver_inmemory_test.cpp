@@ -6,8 +6,12 @@
 #include "engine/Corvane.h"
 #include "engine/format/CVDirManager.h"
 #include "platform/Platform.h"
+#include "support/ArchiveFixtures.h"
+#include "support/EngineErrors.h"
 #include "support/TestSupport.h"
 
+using testing_support::kEmptyArchive;
+using testing_support::NativeErrorOf;
 using testing_support::PathExists;
 using testing_support::Quote;
 using testing_support::ReadBytes;
@@ -15,8 +19,6 @@ using testing_support::ScratchDir;
 using testing_support::WriteBytes;
 
 namespace {
-
-const std::string kEmptyArchive = std::string("PK\x05\x06", 4) + std::string(18, '\0');
 
 void WritePythonZip(const std::string& path) {
     std::string script =
@@ -36,16 +38,6 @@ std::string PythonView(const std::string& path) {
         "print(z.comment.decode(), *z.namelist())' " + Quote(path),
         &out);
     return out;
-}
-
-template <typename F>
-int32_t NativeErrorOf(F&& action) {
-    try {
-        action();
-    } catch (const ECVException& e) {
-        return e.NativeError();
-    }
-    return -1;
 }
 
 TEST(ArchiverInMemory, NewArchiveLivesInMemoryUntilSwitchedOff) {

@@ -8,16 +8,18 @@
 #include "engine/Corvane.h"
 #include "engine/format/CVDirManager.h"
 #include "platform/Platform.h"
+#include "support/ArchiveFixtures.h"
+#include "support/EngineErrors.h"
 #include "support/TestSupport.h"
 
+using testing_support::kEmptyArchive;
+using testing_support::NativeErrorOf;
 using testing_support::Quote;
 using testing_support::ReadBytes;
 using testing_support::ScratchDir;
 using testing_support::WriteBytes;
 
 namespace {
-
-const std::string kEmptyArchive = std::string("PK\x05\x06", 4) + std::string(18, '\0');
 
 // An archive written by Python's zipfile: two files and a folder entry.
 void WritePythonZip(const std::string& path) {
@@ -43,16 +45,6 @@ int32_t PythonEntryCount(const std::string& path) {
 
 int32_t EntryCount(const TCVBaseArchiver& a) {
     return a.DMHandle() ? a.DMHandle()->CDir.Count() : -1;
-}
-
-template <typename F>
-int32_t NativeErrorOf(F&& action) {
-    try {
-        action();
-    } catch (const ECVException& e) {
-        return e.NativeError();
-    }
-    return -1;
 }
 
 // Whether nobody holds the file any more: an exclusive open succeeds only then.

@@ -3,24 +3,17 @@
 
 #include "engine/Corvane.h"
 #include "platform/Platform.h"
+#include "support/EngineErrors.h"
 
 namespace {
+
+using testing_support::NativeErrorOf;
 
 // Exposes the format switch, which only the archiver's own units read.
 class ProbeArchiver : public TCorvane {
 public:
     bool ZipFormat() const { return isZIPFormat; }
 };
-
-template <typename F>
-int32_t NativeErrorOf(F&& action) {
-    try {
-        action();
-    } catch (const ECVException& e) {
-        return e.NativeError();
-    }
-    return -1;
-}
 
 TEST(ArchiverProperties, ConstructionDefaults) {
     ProbeArchiver a;

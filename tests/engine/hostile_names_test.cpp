@@ -58,7 +58,7 @@ TEST(HostileNames, ClimbingRootedAndPrefixedNamesAreRefusedOneByOne) {
 TEST(HostileNames, RefusalNamesTheEntryInTheDefaultBoxAndAbortEndsTheBatch) {
     HostileArchive h;
     h.Open(BuildZip({RawEntry("../evil.txt", "evil"), RawEntry("later.txt", "later")}));
-    DialogScript dialogs({platform::Button::Abort});
+    ScriptedAnswers dialogs({platform::Button::Abort});
     h.arc.ExtractFiles(u"*.*", 0x28BF, u"");
     ASSERT_EQ(dialogs.Script().Messages.size(), 1u);
     const std::string text = U8(dialogs.Script().Messages[0].Text);

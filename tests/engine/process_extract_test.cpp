@@ -157,7 +157,7 @@ TEST(ProcessExtract, PromptAsksWithTargetAndNameAndRemembersToAllAnswers) {
                      RawEntry("3.txt", "new3"), RawEntry("4.txt", "new4")}));
     for (const char* name : {"1.txt", "2.txt", "3.txt", "4.txt"}) WriteBytes(a.Out(name), "old");
     a.arc.Options().SetOverwriteMode(omPrompt);
-    DialogScript dialogs({platform::Button::Yes, platform::Button::No, platform::Button::NoToAll});
+    ScriptedAnswers dialogs({platform::Button::Yes, platform::Button::No, platform::Button::NoToAll});
     a.arc.ExtractFiles(u"*.*", 0x28BF, u"");
 
     EXPECT_EQ(ReadBytes(a.Out("1.txt")), "new1");
@@ -247,7 +247,7 @@ TEST(ProcessExtract, DamagedEntryFollowsTheDefaultFailureBox) {
         RawEntry bad("bad.txt", "the data");
         bad.CrcValue = 1234;
         a.Open(BuildZip({bad, RawEntry("next.txt", "n")}));
-        DialogScript dialogs(c.Answers);
+        ScriptedAnswers dialogs(c.Answers);
         a.arc.ExtractFiles(u"*.*", 0x28BF, u"");
         ASSERT_EQ(dialogs.Script().Messages.size(), c.Boxes);
         const std::string text = U8(dialogs.Script().Messages[0].Text);

@@ -23,48 +23,33 @@
 #include "engine/util/CVStrFunc.h"
 #include "platform/Platform.h"
 #include "support/ArchiveFixtures.h"
+#include "support/DirectoryLooks.h"
+#include "support/EngineErrors.h"
+#include "support/ScriptedAnswers.h"
 #include "support/TestSupport.h"
+#include "support/ZlibReference.h"
 
 namespace process_tests {
 
+using testing_support::Crc;
+using testing_support::Dos;
+using testing_support::NativeErrorOf;
 using testing_support::PathExists;
 using testing_support::Quote;
+using testing_support::RawDeflate;
 using testing_support::ReadBytes;
 using testing_support::ScratchDir;
+using testing_support::ScriptedAnswers;
+using testing_support::U16;
+using testing_support::U8;
 using testing_support::WriteBytes;
-
-inline std::string U8(const std::u16string& s) { return platform::Utf16ToUtf8(s); }
-inline std::u16string U16(const std::string& s) { return platform::Utf8ToUtf16(s); }
 
 // Runs a shell command in a UTF-8 locale, so tools store and print names outside ASCII as UTF-8.
 inline int Sh(const std::string& command, std::string* output = nullptr) {
     return testing_support::Run("export LC_ALL=C.UTF-8; " + command, output);
 }
 
-inline uint32_t Dos(int year, int month, int day, int hour, int minute, int second) {
-    return static_cast<uint32_t>(DateTimeToDosTime(TCVDateTime{year, month, day, hour, minute, second}));
-}
-
 // ---- Archives written byte by byte -------------------------------------------------------------------
-
-inline std::string RawDeflate(const std::string& data, int level = 6) {
-    z_stream z{};
-    if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::runtime_error("deflateInit2");
-    std::string out(deflateBound(&z, data.size()) + 16, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    const int result = deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    if (result != Z_STREAM_END) throw std::runtime_error("deflate");
-    return out;
-}
-
-inline uint32_t Crc(const std::string& data) {
-    return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
-}
 
 // One entry as a test wants it on disk. Sizes and CRC follow from Data unless overridden; Stored is
 // written as it stands when given (deflated or not, damaged or not).
@@ -163,27 +148,6 @@ inline std::string BuildZip(const std::vector<RawEntry>& entries, const std::str
     return out + archiveComment;
 }
 
-// ---- Dialogs -----------------------------------------------------------------------------------------
-
-// Scripted answers for the default dialogs while a test runs; the previous dialogs come back after.
-class DialogScript {
-public:
-    explicit DialogScript(std::vector<platform::Button> answers = {}) {
-        auto dialogs = std::make_unique<platform::ScriptedDialogs>();
-        dialogs->Answers = std::move(answers);
-        script_ = dialogs.get();
-        previous_ = platform::InstallDialogs(std::move(dialogs));
-    }
-    ~DialogScript() { platform::InstallDialogs(std::move(previous_)); }
-    DialogScript(const DialogScript&) = delete;
-    DialogScript& operator=(const DialogScript&) = delete;
-    platform::ScriptedDialogs& Script() { return *script_; }
-
-private:
-    platform::ScriptedDialogs* script_;
-    std::unique_ptr<platform::Dialogs> previous_;
-};
-
 // ---- An archiver on an archive in a scratch folder ---------------------------------------------------
 
 // The failure events a batch raised.
@@ -226,16 +190,8 @@ struct ArchiveOnDisk {
     TCVDirArray& Dir() { return arc.DMHandle()->CDir; }
     // Everything in the scratch folder but the destination and the archive.
     std::vector<std::string> ElsewhereNames() const;
-    std::vector<std::string> Names() {
-        std::vector<std::string> names;
-        for (int32_t i = 0; i < Dir().Count(); ++i) names.push_back(U8(Dir().GetItemPtr(i).Name));
-        return names;
-    }
-    TDirItem& Item(const std::string& name) {
-        int32_t index = -1;
-        if (!Dir().FileExists(U16(name), index)) throw std::runtime_error("no item " + name);
-        return Dir().GetItemPtr(index);
-    }
+    std::vector<std::string> Names() { return testing_support::NamesOf(Dir()); }
+    TDirItem& Item(const std::string& name) { return testing_support::ItemNamed(Dir(), name); }
 };
 
 // ---- Trees on disk -----------------------------------------------------------------------------------
@@ -295,16 +251,6 @@ inline std::vector<std::string> ArchiveOnDisk::ElsewhereNames() const {
     for (const std::string& name : NamesIn(scratch.Path()))
         if (name.rfind("out/", 0) != 0 && name != "test.zip") names.push_back(name);
     return names;
-}
-
-template <typename F>
-int32_t NativeErrorOf(F&& action) {
-    try {
-        action();
-    } catch (const ECVException& e) {
-        return e.NativeError();
-    }
-    return -1;
 }
 
 }  // namespace process_tests

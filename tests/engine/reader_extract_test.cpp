@@ -19,28 +19,13 @@
 #include "engine/util/CVCoding.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
+#include "support/ZlibReference.h"
 
 namespace {
 
-std::u16string U16(const std::string& s) { return platform::Utf8ToUtf16(s); }
-
-std::string RawDeflate(const std::string& data, int level = 6) {
-    z_stream zs{};
-    deflateInit2(&zs, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&zs, data.size()) + 16, '\0');
-    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    zs.avail_in = static_cast<uInt>(data.size());
-    zs.next_out = reinterpret_cast<Bytef*>(out.data());
-    zs.avail_out = static_cast<uInt>(out.size());
-    deflate(&zs, Z_FINISH);
-    out.resize(zs.total_out);
-    deflateEnd(&zs);
-    return out;
-}
-
-uint32_t Crc(const std::string& data) {
-    return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
-}
+using testing_support::Crc;
+using testing_support::RawDeflate;
+using testing_support::U16;
 
 // Raw deflate of `total` zero bytes, made without compressing them all: after the first chunks the
 // compressor's window holds only zeros, so every further chunk flushed on a byte boundary gives the

@@ -19,8 +19,7 @@ namespace {
 using testing_support::Quote;
 using testing_support::Run;
 using testing_support::ScratchDir;
-
-std::u16string U16(const std::string& s) { return platform::Utf8ToUtf16(s); }
+using testing_support::U16;
 
 // Python's zipfile: stored or deflated into a file, or deflated into a pipe, where it cannot seek
 // back and so writes a data descriptor behind each entry.

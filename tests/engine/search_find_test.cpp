@@ -11,11 +11,12 @@
 #include "engine/format/CVDirManager.h"
 #include "engine/util/CVStrFunc.h"
 #include "platform/Platform.h"
+#include "support/TestSupport.h"
 
 namespace {
 
-std::string U8(const std::u16string& s) { return platform::Utf16ToUtf8(s); }
-std::u16string U16(const std::string& s) { return platform::Utf8ToUtf16(s); }
+using testing_support::U16;
+using testing_support::U8;
 
 constexpr int32_t All = 0x28BF;
 

@@ -13,8 +13,11 @@
 #include "engine/util/CVCoding.h"
 #include "platform/Platform.h"
 #include "support/ArchiveFixtures.h"
+#include "support/EngineErrors.h"
 #include "support/TestSupport.h"
 
+using testing_support::kEmptyArchive;
+using testing_support::NativeErrorOf;
 using testing_support::PathExists;
 using testing_support::Quote;
 using testing_support::ReadBytes;
@@ -22,8 +25,6 @@ using testing_support::ScratchDir;
 using testing_support::WriteBytes;
 
 namespace {
-
-const std::string kEmptyArchive = std::string("PK\x05\x06", 4) + std::string(18, '\0');
 
 // Not a real program: conversion copies the stub's bytes and nothing reads them. The "PK" runs make
 // sure that nothing in the stub is taken for a record of the archive behind it.
@@ -87,16 +88,6 @@ RawDirectory ReadRawDirectory(const std::string& bytes) {
         at += 46 + nameLength + extraLength + commentLength;
     }
     return dir;
-}
-
-template <typename F>
-int32_t NativeErrorOf(F&& action) {
-    try {
-        action();
-    } catch (const ECVException& e) {
-        return e.NativeError();
-    }
-    return -1;
 }
 
 // A prepared conversion: a stub file, a source archive, an archiver pointing at both.

@@ -8,7 +8,7 @@
 
 namespace {
 
-std::string U8(const std::u16string& s) { return platform::Utf16ToUtf8(s); }
+using testing_support::U8;
 
 struct SplitCase {
     TCVPathStyle style;

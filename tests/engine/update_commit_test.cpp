@@ -9,27 +9,13 @@
 #include <vector>
 
 #include "engine/archiver/CVExcept.h"
+#include "support/ScriptedAnswers.h"
 #include "writer_test_support.h"
 
 namespace wrt_tests {
 namespace {
 
-// Scripted answers for the default dialogs while a test runs.
-class ScriptedAnswers {
-public:
-    explicit ScriptedAnswers(std::vector<platform::Button> answers) {
-        auto dialogs = std::make_unique<platform::ScriptedDialogs>();
-        dialogs->Answers = std::move(answers);
-        script_ = dialogs.get();
-        previous_ = platform::InstallDialogs(std::move(dialogs));
-    }
-    ~ScriptedAnswers() { platform::InstallDialogs(std::move(previous_)); }
-    platform::ScriptedDialogs& Script() { return *script_; }
-
-private:
-    platform::ScriptedDialogs* script_;
-    std::unique_ptr<platform::Dialogs> previous_;
-};
+using testing_support::ScriptedAnswers;
 
 std::string Content(const std::string& name) { return "content of " + name + "\n" + std::string(3000, name[0]); }
 

@@ -17,6 +17,7 @@
 #include "engine/util/CVCoding.h"
 #include "engine/util/CVStrFunc.h"
 #include "platform/Platform.h"
+#include "support/DirectoryLooks.h"
 #include "support/TestSupport.h"
 
 namespace wrt_tests {
@@ -24,15 +25,14 @@ namespace wrt_tests {
 using testing_support::Quote;
 using testing_support::ReadBytes;
 using testing_support::ScratchDir;
+using testing_support::U16;
+using testing_support::U8;
 using testing_support::WriteBytes;
 
 // Runs a shell command (a plain name: tests cannot call their own Run).
 inline int Shell(const std::string& command, std::string* output = nullptr) {
     return testing_support::Run(command, output);
 }
-
-inline std::string U8(const std::u16string& s) { return platform::Utf16ToUtf8(s); }
-inline std::u16string U16(const std::string& s) { return platform::Utf8ToUtf16(s); }
 
 // A file item as the adding unit leaves it for the commit.
 inline TDirItem FileItem(const std::string& name, const std::u16string& source, uint8_t mode = 9) {
@@ -78,12 +78,7 @@ inline void Append(TCorvane& arc, const TDirItem& item) {
     dir.SetItem(n, item);
 }
 
-inline std::vector<std::string> Names(TCorvane& arc) {
-    std::vector<std::string> names;
-    TCVDirArray& dir = arc.DMHandle()->CDir;
-    for (int32_t i = 0; i < dir.Count(); ++i) names.push_back(U8(dir.GetItemPtr(i).Name));
-    return names;
-}
+inline std::vector<std::string> Names(TCorvane& arc) { return testing_support::NamesOf(arc.DMHandle()->CDir); }
 
 // An archiver named as in both programs, with its temporary files in a folder of the test's own.
 struct Fixture {

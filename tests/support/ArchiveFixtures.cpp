@@ -6,9 +6,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include <zlib.h>
-
 #include "support/TestSupport.h"
+#include "support/ZlibReference.h"
 
 namespace testing_support {
 
@@ -180,8 +179,7 @@ std::string Assemble(const RawArchive& archive, RawLayout& layout) {
     const int64_t bias = archive.OffsetsFromFileStart ? 0 : static_cast<int64_t>(archive.Stub.size());
     for (const RawEntry& e : archive.Entries) {
         layout.LocalHeaders.push_back(static_cast<int64_t>(out.size()));
-        const uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(e.Data.data()),
-                                                         static_cast<uInt>(e.Data.size())));
+        const uint32_t crc = Crc(e.Data);
         out += Le32(0x04034B50) + Le16(e.Version) + Le16(e.Flags) + Le16(e.Method) + Le16(e.DosTime) +
                Le16(e.DosDate) + Le32(crc) + Le32(static_cast<uint32_t>(e.Data.size())) +
                Le32(static_cast<uint32_t>(e.Data.size())) + Le16(static_cast<uint16_t>(e.Name.size())) +
@@ -190,8 +188,7 @@ std::string Assemble(const RawArchive& archive, RawLayout& layout) {
     layout.CentralDir = static_cast<int64_t>(out.size());
     for (size_t i = 0; i < archive.Entries.size(); ++i) {
         const RawEntry& e = archive.Entries[i];
-        const uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(e.Data.data()),
-                                                         static_cast<uInt>(e.Data.size())));
+        const uint32_t crc = Crc(e.Data);
         out += Le32(0x02014B50) + Le16(e.Version) + Le16(e.Version) + Le16(e.Flags) + Le16(e.Method) +
                Le16(e.DosTime) + Le16(e.DosDate) + Le32(crc) + Le32(static_cast<uint32_t>(e.Data.size())) +
                Le32(static_cast<uint32_t>(e.Data.size())) + Le16(static_cast<uint16_t>(e.Name.size())) +

@@ -96,6 +96,9 @@ struct RawArchive {
                                       // then holds the 0xFFFF and 0xFFFFFFFF sentinels
 };
 
+// An archive with no entries and no comment: the end record alone.
+inline const std::string kEmptyArchive = std::string("PK\x05\x06", 4) + std::string(18, '\0');
+
 // The archive's bytes.
 std::string BuildArchive(const RawArchive& archive);
 // Where the parts of a built archive begin (positions in the whole file).

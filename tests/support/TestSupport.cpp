@@ -72,4 +72,7 @@ std::string Quote(const std::string& value) {
     return quoted + "'";
 }
 
+std::string U8(const std::u16string& text) { return platform::Utf16ToUtf8(text); }
+std::u16string U16(const std::string& text) { return platform::Utf8ToUtf16(text); }
+
 }  // namespace testing_support

@@ -33,4 +33,8 @@ int Run(const std::string& command, std::string* output = nullptr);
 // Single-quotes a value for the shell.
 std::string Quote(const std::string& value);
 
+// The UTF-16 text of the engine and the platform as UTF-8, and back.
+std::string U8(const std::u16string& text);
+std::u16string U16(const std::string& text);
+
 }  // namespace testing_support
