@@ -60,15 +60,7 @@ void WriteSampleTree(const std::string& root) {
     WriteBytes(root + "/data/big.bin", NoiseBytes(3 * 1024 * 1024 + 12345, 11));
     fs::create_directories(root + "/empty folder");
     // 2020-05-17 10:20:30 local time, and a second file a year earlier.
-    struct tm when {};
-    when.tm_year = 120;
-    when.tm_mon = 4;
-    when.tm_mday = 17;
-    when.tm_hour = 10;
-    when.tm_min = 20;
-    when.tm_sec = 30;
-    when.tm_isdst = -1;
-    const std::time_t t = mktime(&when);
+    const std::time_t t = testing_support::LocalTime(2020, 5, 17, 10, 20, 30);
     for (const auto& entry : fs::recursive_directory_iterator(root))
         if (entry.is_regular_file()) SetTime(entry.path().string(), t);
     SetTime(root + "/readme.txt", t - 365 * 24 * 3600);

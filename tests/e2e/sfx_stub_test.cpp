@@ -11,12 +11,15 @@
 #include "platform/Platform.h"
 #include "stub/FileBaseName.h"
 #include "stub/StubMain.h"
+#include "support/ArchiveFixtures.h"
+#include "support/ScriptedAnswers.h"
 #include "support/TestSupport.h"
 
 using testing_support::PathExists;
 using testing_support::Quote;
 using testing_support::ReadBytes;
 using testing_support::ScratchDir;
+using testing_support::ScriptedAnswers;
 using testing_support::WriteBytes;
 
 namespace {
@@ -45,23 +48,6 @@ TEST(StubFileBaseName, NameWithoutExtensionInBothConventions) {
     for (const Case& c : cases)
         EXPECT_EQ(stub::FileBaseName(c.path, c.style), c.expected) << platform::Utf16ToUtf8(c.path);
 }
-
-// Scripted answers for the stub's questions, put back as they were afterwards.
-class ScriptedAnswers {
-public:
-    explicit ScriptedAnswers(std::vector<platform::Button> answers) {
-        auto scripted = std::make_unique<platform::ScriptedDialogs>();
-        scripted->Answers = std::move(answers);
-        dialogs_ = scripted.get();
-        previous_ = platform::InstallDialogs(std::move(scripted));
-    }
-    ~ScriptedAnswers() { platform::InstallDialogs(std::move(previous_)); }
-    const std::vector<platform::ScriptedDialogs::Shown>& Shown() const { return dialogs_->Messages; }
-
-private:
-    platform::ScriptedDialogs* dialogs_;
-    std::unique_ptr<platform::Dialogs> previous_;
-};
 
 // A self-extracting file made from Python's zipfile output behind a stand-in stub (the in-process
 // start-up never runs the stub's bytes). With damaged, the data of "b/bad.txt" no longer matches
@@ -144,7 +130,7 @@ TEST(StubStartup, NothingToExtractIsAnErrorButAnEmptyArchiveIsNot) {
     }
 
     WriteBytes(dir / "stub.bin", "stand-in");
-    WriteBytes(dir / "empty.zip", std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    WriteBytes(dir / "empty.zip", testing_support::kEmptyArchive);
     TCorvane arc;
     arc.SetFileName(dir.P16("empty.zip"));
     arc.SetSFXStub(dir.P16("stub.bin"));

@@ -239,15 +239,7 @@ TEST(AddFromMemory, NamesTimesAndAttributes) {
 
     NewArchive a;
     a.Hold();
-    std::tm when{};
-    when.tm_year = 2019 - 1900;
-    when.tm_mon = 6;
-    when.tm_mday = 14;
-    when.tm_hour = 13;
-    when.tm_min = 45;
-    when.tm_sec = 31;
-    when.tm_isdst = -1;
-    a.arc.AddFromString(u"dated.txt", "abc", 0x20, std::mktime(&when));
+    a.arc.AddFromString(u"dated.txt", "abc", 0x20, testing_support::LocalTime(2019, 7, 14, 13, 45, 31));
     EXPECT_EQ(DosTimeOfItem(a.Item("dated.txt")), Dos(2019, 7, 14, 13, 45, 30));
     EXPECT_EQ(a.Item("dated.txt").CentralDir.unCompSize, 3u);
     a.Drop();

@@ -84,7 +84,7 @@ TEST(ProcessValidArchive, AnswersFromTheDirectoryAndTheTestOfEveryEntry) {
         bool hostAsked = false;
         a.arc.SetOnProcessFileFailure([&](TCVBaseArchiver*, const std::u16string&, TCVProcessOperation, int32_t, int32_t,
                                           const std::u16string&, TCVAction&) { hostAsked = true; });
-        ScriptedAnswers dialogs;
+        ScriptedAnswers dialogs({});
         EXPECT_EQ(a.arc.IsValidArchiveFile(), c.Valid) << c.What;
         // The question asks nobody, and leaves the component as it found it.
         EXPECT_TRUE(dialogs.Script().Messages.empty()) << c.What;

@@ -1,4 +1,5 @@
 #include "engine/util/CVStrFunc.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -53,15 +54,7 @@ TEST(StrFuncDosTime, UnpackingReversesPacking) {
 }
 
 TEST(StrFuncDosTime, CalendarTimesAndNow) {
-    std::tm local{};
-    local.tm_year = 2014 - 1900;
-    local.tm_mon = 5;
-    local.tm_mday = 15;
-    local.tm_hour = 13;
-    local.tm_min = 45;
-    local.tm_sec = 31;
-    local.tm_isdst = -1;
-    const std::time_t t = std::mktime(&local);
+    const std::time_t t = testing_support::LocalTime(2014, 6, 15, 13, 45, 31);
     EXPECT_EQ(DateTimeToDosTime(t), DateTimeToDosTime(TCVDateTime{2014, 6, 15, 13, 45, 31}));
     EXPECT_EQ(DateTimeToDosTime(std::time_t(0)), 0);   // 1970: before the first DOS year
 

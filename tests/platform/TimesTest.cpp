@@ -7,6 +7,7 @@
 #include <filesystem>
 
 using namespace platform;
+using testing_support::LocalTime;
 using testing_support::ScratchDir;
 using testing_support::WriteBytes;
 
@@ -17,30 +18,18 @@ uint32_t Dos(int year, int month, int day, int hour, int minute, int second) {
            (uint32_t(hour) << 11) | (uint32_t(minute) << 5) | uint32_t(second / 2);
 }
 
-std::time_t Local(int year, int month, int day, int hour, int minute, int second) {
-    struct tm t {};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    return mktime(&t);
-}
-
 TEST(DosTime, PacksLocalTimeAndHalvesSeconds) {
-    EXPECT_EQ(TimeToDosTime(Local(2014, 3, 9, 17, 45, 59)), Dos(2014, 3, 9, 17, 45, 58));
-    EXPECT_EQ(TimeToDosTime(Local(1980, 1, 1, 0, 0, 0)), Dos(1980, 1, 1, 0, 0, 0));
-    EXPECT_EQ(TimeToDosTime(Local(2107, 12, 31, 23, 59, 58)), Dos(2107, 12, 31, 23, 59, 58));
-    EXPECT_EQ(TimeToDosTime(Local(1979, 12, 31, 23, 59, 59)), 0u);
-    EXPECT_EQ(TimeToDosTime(Local(2108, 1, 1, 0, 0, 0)), 0u);
+    EXPECT_EQ(TimeToDosTime(LocalTime(2014, 3, 9, 17, 45, 59)), Dos(2014, 3, 9, 17, 45, 58));
+    EXPECT_EQ(TimeToDosTime(LocalTime(1980, 1, 1, 0, 0, 0)), Dos(1980, 1, 1, 0, 0, 0));
+    EXPECT_EQ(TimeToDosTime(LocalTime(2107, 12, 31, 23, 59, 58)), Dos(2107, 12, 31, 23, 59, 58));
+    EXPECT_EQ(TimeToDosTime(LocalTime(1979, 12, 31, 23, 59, 59)), 0u);
+    EXPECT_EQ(TimeToDosTime(LocalTime(2108, 1, 1, 0, 0, 0)), 0u);
     EXPECT_EQ(TimeToDosTime(0), 0u);
 }
 
 TEST(DosTime, DecodesAndRejectsImpossibleFields) {
-    EXPECT_EQ(DosTimeToTime(Dos(2014, 3, 9, 17, 45, 58)), Local(2014, 3, 9, 17, 45, 58));
-    EXPECT_EQ(DosTimeToTime(Dos(2024, 2, 29, 0, 0, 0)), Local(2024, 2, 29, 0, 0, 0));
+    EXPECT_EQ(DosTimeToTime(Dos(2014, 3, 9, 17, 45, 58)), LocalTime(2014, 3, 9, 17, 45, 58));
+    EXPECT_EQ(DosTimeToTime(Dos(2024, 2, 29, 0, 0, 0)), LocalTime(2024, 2, 29, 0, 0, 0));
     for (const uint32_t bad : {Dos(2023, 2, 29, 0, 0, 0), Dos(2014, 0, 1, 0, 0, 0), Dos(2014, 13, 1, 0, 0, 0),
                                Dos(2014, 4, 31, 0, 0, 0), Dos(2014, 4, 0, 0, 0, 0), Dos(2014, 4, 1, 24, 0, 0),
                                Dos(2014, 4, 1, 0, 60, 0), Dos(2014, 4, 1, 0, 0, 60)})

@@ -12,7 +12,7 @@ namespace testing_support {
 // destruction.
 class ScriptedAnswers {
 public:
-    explicit ScriptedAnswers(std::vector<platform::Button> answers = {});
+    explicit ScriptedAnswers(std::vector<platform::Button> answers);
     ~ScriptedAnswers();
     ScriptedAnswers(const ScriptedAnswers&) = delete;
     ScriptedAnswers& operator=(const ScriptedAnswers&) = delete;

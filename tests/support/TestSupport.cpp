@@ -72,6 +72,18 @@ std::string Quote(const std::string& value) {
     return quoted + "'";
 }
 
+std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+}
+
 std::string U8(const std::u16string& text) { return platform::Utf16ToUtf8(text); }
 std::u16string U16(const std::string& text) { return platform::Utf8ToUtf16(text); }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,9 @@ bool PathExists(const std::string& path);
 int Run(const std::string& command, std::string* output = nullptr);
 // Single-quotes a value for the shell.
 std::string Quote(const std::string& value);
+
+// A calendar time in the local zone (month 1 to 12), daylight saving decided by the date.
+std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second);
 
 // The UTF-16 text of the engine and the platform as UTF-8, and back.
 std::string U8(const std::u16string& text);
