@@ -155,6 +155,8 @@ void TCVBaseArchiver::CommitUpdate() {
         }
     }
 
+    platform::Stream* archive = FCompressedStream;
+
     // Where rewriting starts. Archives written elsewhere need not keep their entries in directory
     // order: the cut must lie behind every entry that stays and in front of every entry that moves,
     // so the first index comes down until the entries in front of it all end before the cut.
@@ -169,11 +171,17 @@ void TCVBaseArchiver::CommitUpdate() {
     for (int32_t k = 0; k < oldCount; ++k) {
         // The name and extra fields only add to this, so it never claims an overlap that is not there.
         const TDirItem& kept = rbcdir.GetItemPtr(k);
-        keptEnd[k + 1] = std::max(keptEnd[k], LocalHeaderOffset(kept) + int64_t(TCVZipLocalHeader::RecordSize) +
-                                                  CompressedSize(kept));
+        // Offsets and sizes come from the archive: one near the top of 64 bits only saturates the end.
+        int64_t end = 0;
+        if (__builtin_add_overflow(LocalHeaderOffset(kept), int64_t(TCVZipLocalHeader::RecordSize), &end) ||
+            __builtin_add_overflow(end, CompressedSize(kept), &end))
+            end = INT64_MAX;
+        keptEnd[k + 1] = std::max(keptEnd[k], end);
     }
     while (first > 0 && keptEnd[first] > cutFrom[first]) --first;
-    const int64_t baseOffset = cutFrom[first];
+    // An offset pointing past the end of the archive must not place the cut there: cutting would then
+    // lengthen the file, and putting the tail back would leave it lengthened, its end records buried.
+    const int64_t baseOffset = std::min(cutFrom[first], archive->Size());
 
     const TCVProcessOperation progressOperation = firstModified >= 0 ? cdir.GetItemPtr(firstModified).Operation : poDelete;
     bool cancel = false;
@@ -184,7 +192,6 @@ void TCVBaseArchiver::CommitUpdate() {
         return;
     }
 
-    platform::Stream* archive = FCompressedStream;
     TTempTail tail;
     bool archiveCut = false;
     bool stopped = false;   // the main pass ended by a cancel or an abort
@@ -229,7 +236,7 @@ void TCVBaseArchiver::CommitUpdate() {
         platform::FileStream* source = tail.Stream();
         const int64_t sourcePos = LocalHeaderOffset(old) - baseOffset;
         // Only entries at or behind the cut were saved; anything else cannot be copied from here.
-        if (!source || sourcePos < 0 || sourcePos + int64_t(TCVZipLocalHeader::RecordSize) > source->Size())
+        if (!source || sourcePos < 0 || sourcePos > source->Size() - int64_t(TCVZipLocalHeader::RecordSize))
             throw ECVException(7, this);
         uint8_t image[TCVZipLocalHeader::RecordSize];
         source->SetPosition(sourcePos);
@@ -239,7 +246,11 @@ void TCVBaseArchiver::CommitUpdate() {
         // The local header's own lengths say where its data begins; the central header of an archive
         // written elsewhere may disagree with them.
         const int64_t dataPos = sourcePos + int64_t(sizeof image) + local.nameLength + local.extraLength;
-        const int64_t dataLength = CompressedSize(old) + DataDescriptorLength(*source, dataPos + CompressedSize(old), local);
+        // Data running past the saved tail cannot be copied from it; checked here, a hostile size also
+        // cannot overflow the sums below.
+        const int64_t compSize = CompressedSize(old);
+        if (compSize < 0 || compSize > source->Size() - dataPos) throw ECVException(7, this);
+        const int64_t dataLength = compSize + DataDescriptorLength(*source, dataPos + compSize, local);
 
         const int64_t position = archive->Position();
         if (position >= Limit32) {
