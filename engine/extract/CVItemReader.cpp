@@ -64,7 +64,9 @@ void TCVBaseArchiver::ExtractItem(int32_t ItemNo, platform::Stream& Stream, int3
     TDirItem item = dir.GetItem(ItemNo);
     const int64_t offset = Value64(item.CentralDir.relOffsetLH, item.Zip64ExtInfo.relOffsetLH);
     bool ok = false;
-    if (offset >= 0) {
+    // An offset at or past the end names no entry, and one near the top of 64 bits cannot even be
+    // sought to: either way the entry is damaged, which the batch reports for this entry alone.
+    if (offset >= 0 && offset < FCompressedStream->Size()) {
         FCompressedStream->SetPosition(offset);
         ok = DecompressItem(*FCompressedStream, Stream, item, Count, StartPosition);
     }

@@ -54,3 +54,20 @@ TEST(ReviewHostileOffsets, CommitNextToAnEntryBeyondTheEndLeavesTheArchiveAsItWa
         EXPECT_EQ(a.Names(), (std::vector<std::string>{"a.txt", "b.txt"}));
     }
 }
+
+TEST(ReviewHostileOffsets, ExtractionReportsTheFarEntryAndExtractsTheOthers) {
+    for (const std::string& stub : {std::string()}) {
+        for (const uint64_t offset : FarOffsets) {
+            SCOPED_TRACE(offset);
+            SCOPED_TRACE(stub.size());
+            ArchiveOnDisk a;
+            a.Open(stub + ArchiveWithFarEntry(offset));
+            ASSERT_EQ(a.Dir().Count(), 2);
+            a.RecordFailures();
+            a.arc.ExtractFiles(u"*.*", 0x28BF, u"");
+            EXPECT_EQ(ReadBytes(a.Out("a.txt")), "alpha");
+            ASSERT_EQ(a.failures.size(), 1u);
+            EXPECT_EQ(a.failures[0].FileName, "b.txt");
+        }
+    }
+}
