@@ -369,7 +369,11 @@ void TCVDirManager::ApplyStubOffset() {
         TDirItem& item = CDir.GetItemPtr(i);
         TCVZipCentralDir& header = item.CentralDir;
         if (header.relOffsetLH == CVSentinel32) {
-            item.Zip64ExtInfo.relOffsetLH += StubSize;
+            // An offset the shift would carry past 64 bits points nowhere either way: it is left as it
+            // stands, and reading that entry finds it damaged.
+            int64_t shifted = 0;
+            if (!__builtin_add_overflow(item.Zip64ExtInfo.relOffsetLH, StubSize, &shifted))
+                item.Zip64ExtInfo.relOffsetLH = shifted;
             continue;
         }
         const int64_t shifted = static_cast<int64_t>(header.relOffsetLH) + StubSize;
