@@ -30,9 +30,13 @@ bool UnicodePathName(const TCVExtraFieldDataBlock& field, std::string_view rawNa
     if (DecodeFixed32(data.data() + 1) != crc) return false;
     const std::string_view utf8(reinterpret_cast<const char*>(data.data() + 5), data.size() - 5);
     std::u16string decoded = platform::Utf8ToUtf16(utf8);
-    // Invalid bytes come back as U+DC80..U+DCFF; valid UTF-8 never yields a lone surrogate.
-    for (char16_t c : decoded)
-        if (c >= 0xDC80 && c <= 0xDCFF) return false;
+    // Invalid bytes come back as lone U+DC80..U+DCFF. The low half of a surrogate pair (a character
+    // beyond U+FFFF, valid UTF-8) can take the same values, but always right behind its high half.
+    for (size_t i = 0; i < decoded.size(); ++i) {
+        const bool escape = decoded[i] >= 0xDC80 && decoded[i] <= 0xDCFF;
+        const bool lowHalf = i > 0 && decoded[i - 1] >= 0xD800 && decoded[i - 1] <= 0xDBFF;
+        if (escape && !lowHalf) return false;
+    }
     name = std::move(decoded);
     return true;
 }
