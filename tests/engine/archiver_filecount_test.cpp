@@ -28,7 +28,7 @@ TEST(ArchiverFileCount, FoldersAreLeftOutUnlessTheSearchCannotSeeThem) {
         "add('b.bin',0x01)\n"
         "z.close()\n";
     std::string out;
-    ASSERT_EQ(testing_support::Run("python3 -c " + Quote(script) + " " + Quote(dir / "f.zip"), &out), 0) << out;
+    ASSERT_EQ(testing_support::RunPython(script, {dir / "f.zip"}, &out), 0) << out;
 
     TCorvane a;
     a.SetFileName(dir.P16("f.zip"));

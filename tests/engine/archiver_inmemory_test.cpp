@@ -28,15 +28,15 @@ void WritePythonZip(const std::string& path) {
         "z.writestr('b/c.txt',b'gamma')\n"
         "z.close()\n";
     std::string out;
-    ASSERT_EQ(testing_support::Run("python3 -c " + Quote(script) + " " + Quote(path), &out), 0) << out;
+    ASSERT_EQ(testing_support::RunPython(script, {path}, &out), 0) << out;
 }
 
 // The archive's comment and entry names as Python's zipfile reads them, after it has tested every entry.
 std::string PythonView(const std::string& path) {
     std::string out;
-    testing_support::Run("python3 -c 'import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); assert z.testzip() is None; "
-        "print(z.comment.decode(), *z.namelist())' " + Quote(path),
-        &out);
+    testing_support::RunPython("import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); assert z.testzip() is None; "
+                               "print(z.comment.decode(), *z.namelist())",
+                               {path}, &out);
     return out;
 }
 

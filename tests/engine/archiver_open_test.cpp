@@ -31,14 +31,13 @@ void WritePythonZip(const std::string& path) {
         "z.writestr('b.bin',bytes(range(256)))\n"
         "z.close()\n";
     std::string out;
-    ASSERT_EQ(testing_support::Run("python3 -c " + Quote(script) + " " + Quote(path), &out), 0) << out;
+    ASSERT_EQ(testing_support::RunPython(script, {path}, &out), 0) << out;
 }
 
 // The number of entries Python's zipfile finds, as a second opinion.
 int32_t PythonEntryCount(const std::string& path) {
     std::string out;
-    if (testing_support::Run("python3 -c 'import zipfile,sys; print(len(zipfile.ZipFile(sys.argv[1]).infolist()))' " + Quote(path),
-            &out) != 0)
+    if (testing_support::RunPython("import zipfile,sys; print(len(zipfile.ZipFile(sys.argv[1]).infolist()))", {path}, &out) != 0)
         return -2;
     return std::stoi(out);
 }
@@ -73,9 +72,8 @@ TEST(ArchiverOpen, CreateModeTruncatesAndCloseWritesAnEmptyArchive) {
     EXPECT_EQ(a.DMHandle(), nullptr);
     EXPECT_EQ(ReadBytes(dir / "a.zip"), kEmptyArchive);
     std::string out;
-    EXPECT_EQ(testing_support::Run("python3 -c 'import zipfile,sys; assert zipfile.ZipFile(sys.argv[1]).namelist()==[]' " +
-                      Quote(dir / "a.zip"),
-                  &out),
+    EXPECT_EQ(testing_support::RunPython("import zipfile,sys; assert zipfile.ZipFile(sys.argv[1]).namelist()==[]",
+                                         {dir / "a.zip"}, &out),
               0)
         << out;
 }

@@ -49,10 +49,7 @@ void WritePythonZip(const std::string& path, bool folderFirst, const std::string
         "z.comment=sys.argv[3].encode()\n"
         "z.close()\n";
     std::string out;
-    ASSERT_EQ(testing_support::Run("python3 -c " + Quote(script) + " " + Quote(path) + " " + (folderFirst ? "1" : "0") +
-                                       " " + Quote(comment),
-                                   &out),
-              0)
+    ASSERT_EQ(testing_support::RunPython(script, {path, folderFirst ? "1" : "0", comment}, &out), 0)
         << out;
 }
 
@@ -332,22 +329,18 @@ TEST(MakeSFXAppend, CancelledAppendFailsTheConversion) {
 TEST(MakeSFX, ArchiveOfFoldersAndEmptyFilesOnly) {
     Conversion c;
     std::string out;
-    ASSERT_EQ(testing_support::Run("python3 -c " +
-                                       Quote("import zipfile,sys\n"
-                                             "z=zipfile.ZipFile(sys.argv[1],'w')\n"
-                                             "z.writestr('d/', b''); z.writestr('d/e.txt', b''); z.writestr('f.txt', b'')\n"
-                                             "z.close()\n") +
-                                       " " + Quote(c.dir / "src.zip"),
-                                   &out),
+    ASSERT_EQ(testing_support::RunPython("import zipfile,sys\n"
+                                         "z=zipfile.ZipFile(sys.argv[1],'w')\n"
+                                         "z.writestr('d/', b''); z.writestr('d/e.txt', b''); z.writestr('f.txt', b'')\n"
+                                         "z.close()\n",
+                                         {c.dir / "src.zip"}, &out),
               0)
         << out;
     c.arc.MakeSFX(c.dir.P16("out.run"));
     EXPECT_EQ(testing_support::Run("unzip -tqq " + Quote(c.dir / "out.run"), &out), 0) << out;
-    EXPECT_EQ(testing_support::Run("python3 -c " +
-                                       Quote("import zipfile,sys\n"
-                                             "sys.exit(zipfile.ZipFile(sys.argv[1]).testzip() is not None)\n") +
-                                       " " + Quote(c.dir / "out.run"),
-                                   &out),
+    EXPECT_EQ(testing_support::RunPython("import zipfile,sys\n"
+                                         "sys.exit(zipfile.ZipFile(sys.argv[1]).testzip() is not None)\n",
+                                         {c.dir / "out.run"}, &out),
               0)
         << out;
 }
@@ -358,13 +351,11 @@ TEST(MakeSFX, ArchiveOfFoldersAndEmptyFilesOnly) {
 TEST(MakeSFX, ArchiveWithZip64EndRecordsConvertsWhole) {
     Conversion c;
     std::string out;
-    ASSERT_EQ(testing_support::Run("python3 -c " +
-                                       Quote("import zipfile,sys\n"
-                                             "z=zipfile.ZipFile(sys.argv[1],'w')\n"
-                                             "for i in range(65535): z.writestr('f%05d' % i, b'x')\n"
-                                             "z.close()\n") +
-                                       " " + Quote(c.dir / "src.zip"),
-                                   &out),
+    ASSERT_EQ(testing_support::RunPython("import zipfile,sys\n"
+                                         "z=zipfile.ZipFile(sys.argv[1],'w')\n"
+                                         "for i in range(65535): z.writestr('f%05d' % i, b'x')\n"
+                                         "z.close()\n",
+                                         {c.dir / "src.zip"}, &out),
               0)
         << out;
     c.arc.MakeSFX(c.dir.P16("out.run"));

@@ -275,10 +275,9 @@ TEST_P(NewArchiveCommit, StartsBehindTheStub) {
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].offset, int64_t(stub.size()));
     std::string out;
-    EXPECT_EQ(Shell("python3 -c 'import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
-                    "sys.exit(z.read(\"a.txt\") != open(sys.argv[2], \"rb\").read())' " +
-                        Quote(f.archive) + " " + Quote(f.scratch / "src/a.txt"),
-                    &out),
+    EXPECT_EQ(testing_support::RunPython("import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
+                                         "sys.exit(z.read(\"a.txt\") != open(sys.argv[2], \"rb\").read())",
+                                         {f.archive, f.scratch / "src/a.txt"}, &out),
               0)
         << out;
 }
@@ -301,7 +300,7 @@ with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
     z.filelist.reverse()
 )";
     std::string out;
-    ASSERT_EQ(Shell("python3 -c " + Quote(script) + " " + Quote(f.archive), &out), 0) << out;
+    ASSERT_EQ(testing_support::RunPython(script, {f.archive}, &out), 0) << out;
     f.arc.OpenArchive(cvOpenReadWrite);
     ASSERT_EQ(Names(f.arc), (std::vector<std::string>{"c.txt", "b.txt", "a.txt"}));
     f.arc.BeginUpdate();

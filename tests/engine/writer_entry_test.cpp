@@ -64,7 +64,7 @@ assert (info.external_attr >> 16) & 0o170000 == 0o100000
 print('ok')
 )";
     std::string out;
-    EXPECT_EQ(Shell("python3 -c " + Quote(script) + " " + Quote(f.archive) + " " + Quote(U8(src)), &out), 0) << out;
+    EXPECT_EQ(testing_support::RunPython(script, {f.archive, U8(src)}, &out), 0) << out;
 }
 
 // The header fields of one small entry under the settings that shape them.

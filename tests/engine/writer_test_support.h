@@ -107,8 +107,10 @@ struct Fixture {
     void ExpectValid() {
         std::string out;
         EXPECT_EQ(Shell("unzip -tqq " + Quote(archive), &out), 0) << out;
-        EXPECT_EQ(Shell("python3 -c 'import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
-                      "sys.exit(z.testzip() is not None)' " + Quote(archive), &out), 0)
+        EXPECT_EQ(testing_support::RunPython("import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
+                                             "sys.exit(z.testzip() is not None)",
+                                             {archive}, &out),
+                  0)
             << out;
     }
 };

@@ -137,7 +137,7 @@ std::vector<ToolEntry> ListWithPython(const std::string& archive) {
         "          i.header_offset, i.flag_bits, i.compress_type, (i.create_system << 8) | i.create_version,\n"
         "          i.extra.hex() or '-', i.comment.hex() or '-')\n";
     std::string output;
-    if (Run("python3 -c " + Quote(script) + " " + Quote(archive), &output) != 0)
+    if (RunPython(script, {archive}, &output) != 0)
         throw std::runtime_error("zipfile cannot list " + archive + ":\n" + output);
     std::vector<ToolEntry> entries;
     std::istringstream lines(output);
@@ -159,8 +159,7 @@ std::vector<ToolEntry> ListWithPython(const std::string& archive) {
 
 std::string ArchiveCommentWithPython(const std::string& archive) {
     std::string output;
-    if (Run("python3 -c 'import sys, zipfile; print(zipfile.ZipFile(sys.argv[1]).comment.hex())' " + Quote(archive),
-            &output) != 0)
+    if (RunPython("import sys, zipfile; print(zipfile.ZipFile(sys.argv[1]).comment.hex())", {archive}, &output) != 0)
         throw std::runtime_error("zipfile cannot read " + archive + ":\n" + output);
     while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
     return Unhex(output);

@@ -63,6 +63,12 @@ int Run(const std::string& command, std::string* output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+int RunPython(const std::string& script, const std::vector<std::string>& args, std::string* output) {
+    std::string command = "python3 -c " + Quote(script);
+    for (const std::string& arg : args) command += " " + Quote(arg);
+    return Run(command, output);
+}
+
 std::string Quote(const std::string& value) {
     std::string quoted = "'";
     for (char c : value) {

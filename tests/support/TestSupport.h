@@ -31,6 +31,8 @@ bool PathExists(const std::string& path);
 
 // Runs a shell command; returns its exit status, with standard output and error in `output`.
 int Run(const std::string& command, std::string* output = nullptr);
+// Runs a Python 3 script with the given arguments, as Run does a command.
+int RunPython(const std::string& script, const std::vector<std::string>& args = {}, std::string* output = nullptr);
 // Single-quotes a value for the shell.
 std::string Quote(const std::string& value);
 
