@@ -86,14 +86,9 @@ inline RawEntry UnixFile(const std::string& name, const std::string& data, uint3
     return e;
 }
 
-inline void Put16(std::string& out, uint32_t v) {
-    out.push_back(static_cast<char>(v & 0xFF));
-    out.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-inline void Put32(std::string& out, uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
+// Appends the low 16 or all 32 bits of `v`, little-endian.
+inline void Put16(std::string& out, uint32_t v) { out += testing_support::Le16(static_cast<uint16_t>(v)); }
+inline void Put32(std::string& out, uint32_t v) { out += testing_support::Le32(v); }
 
 inline std::string BuildZip(const std::vector<RawEntry>& entries, const std::string& archiveComment = {}) {
     std::string out;
