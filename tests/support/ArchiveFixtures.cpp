@@ -230,4 +230,9 @@ bool UnzipTestsClean(const std::string& archive, std::string* output) {
     return Run("unzip -t " + Quote(archive), output) == 0;
 }
 
+bool ZipfileTestsClean(const std::string& archive, std::string* output) {
+    return RunPython("import sys, zipfile; sys.exit(zipfile.ZipFile(sys.argv[1]).testzip() is not None)", {archive},
+                     output) == 0;
+}
+
 }  // namespace testing_support

@@ -120,5 +120,7 @@ void Patch(std::string& image, size_t at, const std::string& bytes);
 // Runs Info-ZIP `unzip -t` on the archive (its report, one line per entry, in `output`); true when it
 // reports neither error nor warning.
 bool UnzipTestsClean(const std::string& archive, std::string* output = nullptr);
+// Has Python's zipfile read every entry and check its CRC; true when all are sound.
+bool ZipfileTestsClean(const std::string& archive, std::string* output = nullptr);
 
 }  // namespace testing_support
