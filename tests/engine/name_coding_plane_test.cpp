@@ -19,7 +19,7 @@ TCVExtraFieldDataBlock UnicodePathField(const std::string& rawName, const std::s
     return MakeExtraField(CVUnicodePathExtraID, std::move(data));
 }
 
-TEST(ReviewNameCoding, UnicodePathFieldTakesCharactersBeyondTheBasicPlane) {
+TEST(NameCodingPlanes, UnicodePathFieldTakesCharactersBeyondTheBasicPlane) {
     // A writer on another system put a placeholder in the header name and the real name in the field.
     const std::string raw = "_.txt";
     const struct {

@@ -38,7 +38,7 @@ const uint64_t FarOffsets[] = {
 
 }  // namespace
 
-TEST(ReviewHostileOffsets, CommitNextToAnEntryBeyondTheEndLeavesTheArchiveAsItWas) {
+TEST(HostileOffsets, CommitNextToAnEntryBeyondTheEndLeavesTheArchiveAsItWas) {
     for (const uint64_t offset : FarOffsets) {
         SCOPED_TRACE(offset);
         ArchiveOnDisk a;
@@ -55,7 +55,7 @@ TEST(ReviewHostileOffsets, CommitNextToAnEntryBeyondTheEndLeavesTheArchiveAsItWa
     }
 }
 
-TEST(ReviewHostileOffsets, ExtractionReportsTheFarEntryAndExtractsTheOthers) {
+TEST(HostileOffsets, ExtractionReportsTheFarEntryAndExtractsTheOthers) {
     // Behind a stub, offsets counting from the archive's own start are shifted by the stub's size.
     for (const std::string& stub : {std::string(), std::string(100, 'S')}) {
         for (const uint64_t offset : FarOffsets) {
