@@ -103,6 +103,8 @@ public:
     void SetPosition(int64_t position) { Seek(position, SeekOrigin::Begin); }
     // Exactly `count` bytes or StreamError.
     void ReadBuffer(void* buffer, size_t count);
+    // Up to `count` bytes, reading again after a short read until the end: fewer only at the end.
+    size_t ReadFully(void* buffer, size_t count);
     void WriteBuffer(const void* buffer, size_t count);
     // Stream-to-stream copy: copies `count` bytes from `source`'s current position; with count 0 the
     // source is first rewound and copied whole. Returns the bytes copied; a short read or write, or a

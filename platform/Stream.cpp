@@ -36,13 +36,18 @@ int64_t Stream::Size() {
 // Read and Write may return fewer bytes than asked without having reached the end (a pipe, a
 // signal), so the exact variants keep asking until nothing more comes.
 void Stream::ReadBuffer(void* buffer, size_t count) {
+    if (ReadFully(buffer, count) < count) throw StreamError(u"Stream read error");
+}
+
+size_t Stream::ReadFully(void* buffer, size_t count) {
     auto* bytes = static_cast<uint8_t*>(buffer);
     size_t done = 0;
     while (done < count) {
         const size_t n = Read(bytes + done, count - done);
-        if (n == 0) throw StreamError(u"Stream read error");
+        if (n == 0) break;
         done += n;
     }
+    return done;
 }
 
 void Stream::WriteBuffer(const void* buffer, size_t count) {

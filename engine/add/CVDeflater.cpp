@@ -21,16 +21,6 @@ std::u16string ErrorText(int zlibError) {
 
 // Reads until Count bytes have arrived or the source has nothing more to give: a stream may hand
 // over less than asked in one call without being at its end.
-size_t ReadFully(platform::Stream& Source, uint8_t* Buffer, size_t Count) {
-    size_t total = 0;
-    while (total < Count) {
-        size_t n = Source.Read(Buffer + total, Count - total);
-        if (n == 0) break;
-        total += n;
-    }
-    return total;
-}
-
 }  // namespace
 
 ECompressionError::ECompressionError(int zlibError)
@@ -125,7 +115,7 @@ TCVDeflateResult DeflateItem(platform::Stream& Source, const TCVDeflateParams& P
             break;
         }
         const size_t n = static_cast<size_t>(std::min<int64_t>(blockSize, result.SourceSize - result.BytesRead));
-        if (ReadFully(Source, input.data(), n) < n) break;
+        if (Source.ReadFully(input.data(), n) < n) break;
         crc = UpdateCrc32(crc, input.data(), n);
         const bool last = result.BytesRead + static_cast<int64_t>(n) >= result.SourceSize;
         try {

@@ -281,8 +281,8 @@ bool TCVBaseArchiver::WriteNewItem(int32_t Index) {
             local.crc32 = cd.crc32;
             local.compSize = (cd.compSize == CVSentinel32 || FZip64Mode == zmAlways) ? CVSentinel32 : cd.compSize;
             local.compMethod = cd.compMethod;
-            const int64_t compressed = cd.compSize == CVSentinel32 ? item.Zip64ExtInfo.compSize : cd.compSize;
-            const int64_t uncompressed = cd.unCompSize == CVSentinel32 ? item.Zip64ExtInfo.uncompSize : cd.unCompSize;
+            const int64_t compressed = ItemCompressedSize(item);
+            const int64_t uncompressed = ItemUncompressedSize(item);
             // Keep the central values in step with the local ones: a Zip64 field in the local header
             // means its sizes live in the Zip64 values of the directory as well.
             if (zip64Field && cd.unCompSize != CVSentinel32) {

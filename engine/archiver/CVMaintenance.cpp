@@ -40,11 +40,6 @@ bool SameTextIgnoringCase(const std::u16string& a, const std::u16string& b) {
     return a == b || platform::LowerCaseLocale(a) == platform::LowerCaseLocale(b);
 }
 
-bool IsFolderItem(const TDirItem& item) {
-    return (item.CentralDir.externalAttr & platform::faDirectory) != 0 ||
-           (!item.Name.empty() && item.Name.back() == u'/');
-}
-
 // The new name of an entry that a rename selected by the mask Old. Only the part of the name that the
 // mask named changes: the whole name, or the name part when the mask was a bare name found inside a
 // folder. Replacing Old wherever it occurs would also change other parts ('a/data.txt' renamed from

@@ -27,20 +27,6 @@ constexpr uint16_t WriteAccessOrCreate = 0xFF03;
 // The desktop system's limit for the temporary folder; POSIX paths may be as long as PATH_MAX.
 constexpr size_t MaxTempPath = NativePathStyle == psWindows ? 260 : 4096;
 
-int64_t LocalHeaderOffset(const TDirItem& item) {
-    return item.CentralDir.relOffsetLH == CVSentinel32 ? item.Zip64ExtInfo.relOffsetLH
-                                                       : int64_t(item.CentralDir.relOffsetLH);
-}
-
-int64_t CompressedSize(const TDirItem& item) {
-    return item.CentralDir.compSize == CVSentinel32 ? item.Zip64ExtInfo.compSize : int64_t(item.CentralDir.compSize);
-}
-
-int64_t UncompressedSize(const TDirItem& item) {
-    return item.CentralDir.unCompSize == CVSentinel32 ? item.Zip64ExtInfo.uncompSize
-                                                      : int64_t(item.CentralDir.unCompSize);
-}
-
 // The saved old tail of the archive. Deleted when dropped, unless Keep() was called: a tail that could
 // not be put back is the only copy of those entries left.
 class TTempTail {
@@ -164,7 +150,7 @@ void TCVBaseArchiver::CommitUpdate() {
     std::vector<int64_t> cutFrom(static_cast<size_t>(oldCount) + 1);   // the cut when rewriting from k
     cutFrom[oldCount] = oldCount == 0 ? FDMHandle->StubSize : FDMHandle->CentralDirOffset;
     for (int32_t k = oldCount - 1; k >= 0; --k) {
-        const int64_t offset = LocalHeaderOffset(rbcdir.GetItemPtr(k));
+        const int64_t offset = ItemLocalHeaderOffset(rbcdir.GetItemPtr(k));
         cutFrom[k] = k == oldCount - 1 ? offset : std::min(offset, cutFrom[k + 1]);
     }
     std::vector<int64_t> keptEnd(static_cast<size_t>(oldCount) + 1, 0);   // where the entries before k end
@@ -173,8 +159,8 @@ void TCVBaseArchiver::CommitUpdate() {
         const TDirItem& kept = rbcdir.GetItemPtr(k);
         // Offsets and sizes come from the archive: one near the top of 64 bits only saturates the end.
         int64_t end = 0;
-        if (__builtin_add_overflow(LocalHeaderOffset(kept), int64_t(TCVZipLocalHeader::RecordSize), &end) ||
-            __builtin_add_overflow(end, CompressedSize(kept), &end))
+        if (__builtin_add_overflow(ItemLocalHeaderOffset(kept), int64_t(TCVZipLocalHeader::RecordSize), &end) ||
+            __builtin_add_overflow(end, ItemCompressedSize(kept), &end))
             end = INT64_MAX;
         keptEnd[k + 1] = std::max(keptEnd[k], end);
     }
@@ -234,7 +220,7 @@ void TCVBaseArchiver::CommitUpdate() {
         TDirItem& item = cdir.GetItemPtr(i);
 
         platform::FileStream* source = tail.Stream();
-        const int64_t sourcePos = LocalHeaderOffset(old) - baseOffset;
+        const int64_t sourcePos = ItemLocalHeaderOffset(old) - baseOffset;
         // Only entries at or behind the cut were saved; anything else cannot be copied from here.
         if (!source || sourcePos < 0 || sourcePos > source->Size() - int64_t(TCVZipLocalHeader::RecordSize))
             throw ECVException(7, this);
@@ -248,7 +234,7 @@ void TCVBaseArchiver::CommitUpdate() {
         const int64_t dataPos = sourcePos + int64_t(sizeof image) + local.nameLength + local.extraLength;
         // Data running past the saved tail cannot be copied from it; checked here, a hostile size also
         // cannot overflow the sums below.
-        const int64_t compSize = CompressedSize(old);
+        const int64_t compSize = ItemCompressedSize(old);
         if (compSize < 0 || compSize > source->Size() - dataPos) throw ECVException(7, this);
         const int64_t dataLength = compSize + DataDescriptorLength(*source, dataPos + compSize, local);
 
@@ -273,7 +259,7 @@ void TCVBaseArchiver::CommitUpdate() {
             std::vector<uint8_t> extra;
             if (zip64Field) {
                 extra.resize(CVZip64LocalFieldSize);
-                EncodeZip64LocalField(extra.data(), UncompressedSize(old), CompressedSize(old));
+                EncodeZip64LocalField(extra.data(), ItemUncompressedSize(old), ItemCompressedSize(old));
             }
             for (const TCVExtraFieldDataBlock& field : item.ExtraFields)
                 if (field.headerID != CVZip64ExtraID) AppendExtraField(extra, field);

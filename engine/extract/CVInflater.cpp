@@ -14,16 +14,6 @@ enum class TStep { Continue, StopBlock, StopReading };
 
 // Reads until `count` bytes are in or the stream has nothing more: a single Read may return fewer
 // bytes without having reached the end.
-size_t ReadFully(platform::Stream& input, uint8_t* buffer, size_t count) {
-    size_t done = 0;
-    while (done < count) {
-        const size_t n = input.Read(buffer + done, count - done);
-        if (n == 0) break;
-        done += n;
-    }
-    return done;
-}
-
 bool WriteFully(platform::Stream& output, const uint8_t* data, size_t count) {
     size_t done = 0;
     while (done < count) {
@@ -74,7 +64,7 @@ public:
             // block gets the header put in front. The wrapper's Adler-32 trailer never comes; the end
             // of the input is the end of the data instead (see InflateBlock).
             const size_t lead = deflated && FOut.Consumed == 0 ? 2 : 0;
-            const size_t got = ReadFully(FOwner.FInput, input.data() + lead, want);
+            const size_t got = FOwner.FInput.ReadFully(input.data() + lead, want);
             if (lead) {
                 const auto header = ZlibHeaderForMode(1);
                 input[0] = header[0];

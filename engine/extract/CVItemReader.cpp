@@ -22,20 +22,6 @@ constexpr int32_t neDeflate64 = 55;
 // Its message says that an encrypted entry cannot be decompressed; this engine has no decryption.
 constexpr int32_t neEncryptedItem = 67;
 
-size_t ReadFully(platform::Stream& input, uint8_t* buffer, size_t count) {
-    size_t done = 0;
-    while (done < count) {
-        const size_t n = input.Read(buffer + done, count - done);
-        if (n == 0) break;
-        done += n;
-    }
-    return done;
-}
-
-int64_t Value64(uint32_t field, int64_t zip64Value) {
-    return field == CVSentinel32 ? zip64Value : static_cast<int64_t>(field);
-}
-
 // Options.Recurse off for the duration of an in-memory read: a name given with wildcards then finds
 // the first match in the folder that the name itself names.
 class TRecurseOff {
@@ -62,7 +48,7 @@ void TCVBaseArchiver::ExtractItem(int32_t ItemNo, platform::Stream& Stream, int3
 
     // A copy: the event handlers that run while the entry is read must not leave us a dangling item.
     TDirItem item = dir.GetItem(ItemNo);
-    const int64_t offset = Value64(item.CentralDir.relOffsetLH, item.Zip64ExtInfo.relOffsetLH);
+    const int64_t offset = ItemLocalHeaderOffset(item);
     bool ok = false;
     // An offset at or past the end names no entry, and one near the top of 64 bits cannot even be
     // sought to: either way the entry is damaged, which the batch reports for this entry alone.
@@ -79,7 +65,7 @@ bool TCVBaseArchiver::DecompressItem(platform::Stream& ArchiveStream, platform::
     // central directory. A header cut off by the end of the file, or lengths that point past it, make
     // the entry damaged.
     uint8_t raw[TCVZipLocalHeader::RecordSize];
-    if (ReadFully(ArchiveStream, raw, sizeof raw) < sizeof raw) return false;
+    if (ArchiveStream.ReadFully(raw, sizeof raw) < sizeof raw) return false;
     TCVZipLocalHeader local;
     local.Decode(raw);
     const int64_t dataStart = ArchiveStream.Position() + local.nameLength + local.extraLength;
@@ -89,8 +75,8 @@ bool TCVBaseArchiver::DecompressItem(platform::Stream& ArchiveStream, platform::
     const TCVZipCentralDir& cd = Item.CentralDir;
     TCVInflateJob job;
     job.Method = Item.CompressionMethod;
-    job.BytesToRead = Value64(cd.compSize, Item.Zip64ExtInfo.compSize);
-    job.ExpectedLength = Value64(cd.unCompSize, Item.Zip64ExtInfo.uncompSize);
+    job.BytesToRead = ItemCompressedSize(Item);
+    job.ExpectedLength = ItemUncompressedSize(Item);
     job.ExpectedCrc = cd.crc32;
     job.Count = Count;
     job.StartPosition = StartPosition;

@@ -35,11 +35,6 @@ constexpr int32_t AllEntriesAttr = 0x28BF;
 
 bool HasWildcards(const std::u16string& s) { return s.find_first_of(u"*?") != std::u16string::npos; }
 
-bool IsFolderItem(const TDirItem& item) {
-    return (item.CentralDir.externalAttr & platform::faDirectory) != 0 ||
-           (!item.Name.empty() && item.Name.back() == u'/');
-}
-
 // Date in the high word, time in the low one, compared as a signed value: the order the overwrite
 // modes decide by.
 int32_t ItemDosTime(const TDirItem& item) {

@@ -49,17 +49,13 @@ std::u16string FindMaskOf(const TInternalSearchRec& handle) {
     return std::u16string(mask, std::find(mask, mask + std::size(handle.CFindMask), u'\0'));
 }
 
-int64_t SizeOf(uint32_t field, int64_t zip64Value) {
-    return field == CVSentinel32 ? zip64Value : static_cast<int64_t>(field);
-}
-
 void FillArchiveItem(const TDirItem& item, TCVArchiveItem& F) {
     const std::u16string name = WithoutTrailing(DiskName(item.Name), PathDelimiter(), PathDelimiter());
     F.FileName = FileNamePart(name);
     F.StoredPath = FolderPart(name);
     const TCVZipCentralDir& cd = item.CentralDir;
-    F.CompressedSize = SizeOf(cd.compSize, item.Zip64ExtInfo.compSize);
-    F.UncompressedSize = SizeOf(cd.unCompSize, item.Zip64ExtInfo.uncompSize);
+    F.CompressedSize = ItemCompressedSize(item);
+    F.UncompressedSize = ItemUncompressedSize(item);
     if (F.UncompressedSize > 0) {
         F.CompressionRate = (1.0 - static_cast<double>(F.CompressedSize) / static_cast<double>(F.UncompressedSize)) * 100.0;
         if (F.CompressionRate < 0) F.CompressionRate = 0.0;

@@ -38,3 +38,22 @@ struct TDirItem {
     TCVProcessOperation Operation = poAdd;
     bool UseOldRijndael = false;
 };
+
+// A folder entry: the folder attribute, or a stored name ending in "/".
+inline bool IsFolderItem(const TDirItem& Item) {
+    return (Item.CentralDir.externalAttr & 0x10) != 0 || (!Item.Name.empty() && Item.Name.back() == u'/');
+}
+
+// An entry's sizes and local header offset: the 64-bit value when the 32-bit field holds the sentinel.
+inline int64_t ItemLocalHeaderOffset(const TDirItem& Item) {
+    return Item.CentralDir.relOffsetLH == CVSentinel32 ? Item.Zip64ExtInfo.relOffsetLH
+                                                        : static_cast<int64_t>(Item.CentralDir.relOffsetLH);
+}
+inline int64_t ItemCompressedSize(const TDirItem& Item) {
+    return Item.CentralDir.compSize == CVSentinel32 ? Item.Zip64ExtInfo.compSize
+                                                     : static_cast<int64_t>(Item.CentralDir.compSize);
+}
+inline int64_t ItemUncompressedSize(const TDirItem& Item) {
+    return Item.CentralDir.unCompSize == CVSentinel32 ? Item.Zip64ExtInfo.uncompSize
+                                                       : static_cast<int64_t>(Item.CentralDir.unCompSize);
+}

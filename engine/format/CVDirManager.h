@@ -23,12 +23,6 @@ class Stream;
 class TComponent;
 class TCVStreamWindow;
 
-// An item's local header offset: the 64-bit value when the 32-bit field holds the sentinel.
-inline int64_t ItemLocalHeaderOffset(const TDirItem& Item) {
-    return Item.CentralDir.relOffsetLH == CVSentinel32 ? Item.Zip64ExtInfo.relOffsetLH
-                                                        : static_cast<int64_t>(Item.CentralDir.relOffsetLH);
-}
-
 class TCVDirManager {
 public:
     // Works on Stream (not owned) for Arc. With bCreate the archiver is set to its first volume and,

@@ -271,9 +271,7 @@ void TCVDirManager::CheckCompressedSizes() {
     uint64_t total = 0;
     for (int32_t i = 0; i < CDir.Count(); ++i) {
         const TDirItem& item = CDir.GetItemPtr(i);
-        const int64_t compSize = item.CentralDir.compSize == CVSentinel32
-                                     ? item.Zip64ExtInfo.compSize
-                                     : static_cast<int64_t>(item.CentralDir.compSize);
+        const int64_t compSize = ItemCompressedSize(item);
         // A negative 64-bit size is as impossible as one beyond the stream.
         if (compSize < 0 || static_cast<uint64_t>(compSize) > size - total) throw ECVException(57, nullptr);
         total += static_cast<uint64_t>(compSize);
