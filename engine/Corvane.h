@@ -12,7 +12,7 @@
 #pragma once
 
 #include "engine/archiver/CVBaseArchiver.h"
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/archiver/CVOptions.h"
 #include "engine/extract/CVArchiveItem.h"
 #include "engine/util/CVTypes.h"

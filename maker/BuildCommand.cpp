@@ -1,6 +1,6 @@
 #include "maker/BuildCommand.h"
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/util/CVStrFunc.h"
 #include "platform/Platform.h"
 

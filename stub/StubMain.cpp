@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/util/CVStrFunc.h"
 #include "platform/Platform.h"
 #include "stub/FileBaseName.h"

@@ -8,7 +8,7 @@
 
 #include "engine/add/CVDeflater.h"
 #include "engine/archiver/CVBaseArchiver.h"
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/format/CVExtraFields.h"
 #include "engine/format/CVNameCoding.h"
@@ -150,7 +150,7 @@ bool TCVBaseArchiver::CompressItem(platform::Stream& Source, platform::Stream& O
             header.unCompSize = static_cast<uint32_t>(result.SourceSize);
         }
         header.crc32 = result.Crc32;
-        if (huge && FZip64Mode == zmDisabled) throw ECVException(41, {Item.SrcFileName}, this);
+        if (huge && FZip64Mode == zmDisabled) throw ECVException(neZip64DisabledCompress, {Item.SrcFileName}, this);
         // An empty source is stored: it has no data bytes at all.
         if (result.SourceSize == 0) {
             header.compMethod = CVMethodStored;
@@ -165,7 +165,7 @@ bool TCVBaseArchiver::CompressItem(platform::Stream& Source, platform::Stream& O
         FProgressCancel = true;
         return false;
     }
-    throw ECVException(34, {TCVFormatArg(int64_t(sizeNow)), TCVFormatArg(int64_t(result.BytesRead))}, this);
+    throw ECVException(neCompressedSizeMismatch, {TCVFormatArg(int64_t(sizeNow)), TCVFormatArg(int64_t(result.BytesRead))}, this);
 }
 
 bool TCVBaseArchiver::WriteNewItem(int32_t Index) {
@@ -209,18 +209,18 @@ bool TCVBaseArchiver::WriteNewItem(int32_t Index) {
         } else if (!folder) {
             const std::u16string& path = item.SrcFileName;
             const bool prefixed = NativePathStyle == psWindows && path.find(LongPathPrefix) != std::u16string::npos;
-            if (path.size() >= MaxSourcePath && !prefixed) throw ECVException(61, {path}, this);
+            if (path.size() >= MaxSourcePath && !prefixed) throw ECVException(neNameTooLong, {path}, this);
             // Anything but a plain file (a FIFO put in the file's place, say) would block the read
             // or give bytes that are no file's content.
             const int32_t attr = platform::ReadAttributes(path);
             const uint32_t mode = static_cast<uint32_t>(attr) >> 16;
             if (attr != -1 && mode != 0 && (mode & UnixTypeMask) != UnixRegularFile)
-                throw ECVException(33, {path}, this);
+                throw ECVException(neCannotOpenSource, {path}, this);
             try {
                 source.UseFile(std::make_unique<platform::FileStream>(
                     path, platform::fmOpenRead | TCVOptions::ShareBits(FOptions.ShareMode())));
             } catch (const platform::Exception&) {
-                throw ECVException(33, {path}, this);
+                throw ECVException(neCannotOpenSource, {path}, this);
             }
         }
         platform::Stream* src = source.Get();
@@ -256,7 +256,7 @@ bool TCVBaseArchiver::WriteNewItem(int32_t Index) {
         cd.versionMadeBy = MadeByVersion(FOptions.OEMFileNames(), zip64);
         cd.externalAttr = CompleteUnixMode(cd.externalAttr);
 
-        if (FZip64Mode == zmDisabled && item.bHugeFile) throw ECVException(43, {item.SrcFileName}, this);
+        if (FZip64Mode == zmDisabled && item.bHugeFile) throw ECVException(neZip64DisabledStore, {item.SrcFileName}, this);
 
         const bool zip64Field = local.unCompSize == CVSentinel32;
         std::vector<uint8_t> extra;
@@ -267,7 +267,7 @@ bool TCVBaseArchiver::WriteNewItem(int32_t Index) {
             AppendExtraField(extra, field);
             item.ExtraFields.push_back(std::move(field));
         }
-        if (extra.size() > CVMaxExtraDataSize) throw ECVException(61, {item.Name}, this);
+        if (extra.size() > CVMaxExtraDataSize) throw ECVException(neNameTooLong, {item.Name}, this);
         local.nameLength = static_cast<uint16_t>(storedName.size());
         local.extraLength = static_cast<uint16_t>(extra.size());
 

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/util/CVStrFunc.h"
 
@@ -73,14 +73,14 @@ void TCVBaseArchiver::SetComment(const std::string& Value) {
 }
 
 void TCVBaseArchiver::SetCompressionLevel(TCVCompressionLevel Value) {
-    if (Value > clMax) throw ECVException(5, this);
+    if (Value > clMax) throw ECVException(neCompressionMode, this);
     FCompressionLevel = Value;
     FCompressionMode = static_cast<uint8_t>(ModeForLevel(Value));
     UpdateCompressionMethod();
 }
 
 void TCVBaseArchiver::SetCompressionMode(uint8_t Value) {
-    if (Value > 9) throw ECVException(5, this);
+    if (Value > 9) throw ECVException(neCompressionMode, this);
     FCompressionMode = Value;
     FCompressionLevel = LevelForMode(Value);
     UpdateCompressionMethod();
@@ -113,7 +113,7 @@ void TCVBaseArchiver::SetSpanningMode(TCVSpanningMode Value) {
 void TCVBaseArchiver::SetInMemory(bool Value) {
     if (Value == FInMemory) return;
     if (FActive && !Value) {
-        if (FFileName.empty()) throw ECVException(29, this);
+        if (FFileName.empty()) throw ECVException(neInMemoryBlankName, this);
         // Whatever the close would still write (a pending update, the directory of a new archive)
         // must be in memory before the copy, or the file would miss it.
         FinishPendingWrites();
@@ -142,15 +142,15 @@ void TCVBaseArchiver::UpdateCompressionMethod() {
 }
 
 void TCVBaseArchiver::CheckActive() const {
-    if (!FActive) throw ECVException(13, this);
+    if (!FActive) throw ECVException(neArchiveNotOpen, this);
 }
 
 void TCVBaseArchiver::CheckNotInUpdate() const {
-    if (InUpdate()) throw ECVException(26, this);
+    if (InUpdate()) throw ECVException(neInUpdate, this);
 }
 
 void TCVBaseArchiver::CheckModifiable() const {
     // A multi-volume archive can only grow inside one transaction: its volumes cannot be rewritten.
     bool hasItems = FDMHandle && FDMHandle->CDir.Count() > 0;
-    if (!InUpdate() && hasItems && FSpanningMode != smNone) throw ECVException(52, this);
+    if (!InUpdate() && hasItems && FSpanningMode != smNone) throw ECVException(neMultiVolumeOutsideUpdate, this);
 }

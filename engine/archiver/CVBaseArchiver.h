@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/archiver/CVComponent.h"
+#include "engine/base/CVComponent.h"
 #include "engine/archiver/CVEvents.h"
 #include "engine/archiver/CVOptions.h"
 #include "engine/extract/CVArchiveItem.h"

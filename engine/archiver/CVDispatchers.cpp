@@ -1,7 +1,7 @@
 // The event dispatchers: each calls the host's handler when one is assigned and otherwise applies the
 // built-in default, which for confirmations, passwords and failures is a question to the user.
 #include "engine/archiver/CVBaseArchiver.h"
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/util/CVStrFunc.h"
 
 namespace {
@@ -158,7 +158,7 @@ void TCVBaseArchiver::DoDiskFull(int32_t VolumeNumber, const std::u16string& Vol
         FOnDiskFull(this, VolumeNumber + 1, VolumeFileName, Cancel);
         return;
     }
-    if (FSpanningMode == smNone) throw ECVException(65, nullptr);
+    if (FSpanningMode == smNone) throw ECVException(neDiskFull, nullptr);
     // A spanned archive would ask for the next disk; without a handler there is none to ask for.
     Cancel = true;
 }

@@ -8,19 +8,12 @@
 #include <string>
 
 #include "engine/archiver/CVBaseArchiver.h"
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/format/CVExtraFields.h"
 #include "engine/util/CVStrFunc.h"
 
 namespace {
-
-// Native errors raised here.
-constexpr int32_t neBlankName = 9;
-constexpr int32_t neRenameNotFound = 30;
-constexpr int32_t neChangeNotFound = 31;
-constexpr int32_t neIntAttrNotFound = 38;
-constexpr int32_t neNameTaken = 59;
 
 constexpr int32_t AllEntriesAttr = 0x28BF;
 constexpr size_t MaxCommentLength = 0xFFFF;
@@ -69,7 +62,7 @@ void RenameItem(TCVBaseArchiver& arc, int32_t ItemNo, const std::u16string& Name
     TCVDirArray& dir = arc.DMHandle()->CDir;
     int32_t other = -1;
     // Two entries of one name could no longer be told apart, neither in the index nor by a reader.
-    if (dir.FileExists(Name, other) && other != ItemNo) throw ECVException(neNameTaken, &arc);
+    if (dir.FileExists(Name, other) && other != ItemNo) throw ECVException(neNameIndexOnRename, &arc);
 
     TDirItem& item = dir.GetItemPtr(ItemNo);
     // A second rename in the same update keeps the name the entry has on disk: the commit finds the
@@ -97,7 +90,7 @@ void TCVBaseArchiver::RenameFile(const std::u16string& OldName, const std::u16st
     std::u16string newText = WithoutTrailingSlash(StoredSeparators(NewName));
     // A stored name never starts at a root: readers would write such an entry outside their folder.
     newText.erase(0, std::min(newText.find_first_not_of(u'/'), newText.size()));
-    if (newText.empty()) throw ECVException(neBlankName, this);
+    if (newText.empty()) throw ECVException(neBlankFileName, this);
 
     BeginUpdate();
     try {

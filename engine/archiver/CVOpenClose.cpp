@@ -2,12 +2,12 @@
 #include <memory>
 
 #include "engine/archiver/CVBaseArchiver.h"
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/util/CVStrFunc.h"
 
 void TCVBaseArchiver::OpenArchive() {
-    if (!FInMemory && FileNamePart(FFileName).empty()) throw ECVException(9, this);
+    if (!FInMemory && FileNamePart(FFileName).empty()) throw ECVException(neBlankFileName, this);
     FUpdated = false;
     uint16_t mode;
     if (FInMemory || !IsExistingFile(FFileName)) {
@@ -28,11 +28,11 @@ void TCVBaseArchiver::OpenArchive() {
 
 void TCVBaseArchiver::OpenArchive(uint16_t Mode) {
     // Every refusal comes before CloseArchive, so a refused open leaves the previous archive open.
-    if (!FInMemory && FileNamePart(FFileName).empty()) throw ECVException(10, this);
+    if (!FInMemory && FileNamePart(FFileName).empty()) throw ECVException(neBlankFileNameForMode, this);
     if (Mode != cvOpenCreate && !IsExistingFile(FFileName) && FSpanningMode != smSpanning &&
         !IsRemovableDrive(FFileName))
-        throw ECVException(12, {FFileName}, this);
-    if (Mode != cvOpenCreate && FInMemory) throw ECVException(28, {FFileName}, this);
+        throw ECVException(neArchiveNotFound, {FFileName}, this);
+    if (Mode != cvOpenCreate && FInMemory) throw ECVException(neInMemoryNotCreate, {FFileName}, this);
     FUpdated = false;
 
     CloseArchive();
@@ -53,8 +53,8 @@ void TCVBaseArchiver::OpenArchive(uint16_t Mode) {
 }
 
 void TCVBaseArchiver::OpenArchive(platform::Stream* Stream, bool Create) {
-    if (FSpanningMode != smNone) throw ECVException(51, this);
-    if (Stream == nullptr) throw ECVException(6, this);
+    if (FSpanningMode != smNone) throw ECVException(neMultiVolumeCustomStream, this);
+    if (Stream == nullptr) throw ECVException(neNilPointer, this);
     CloseArchive();
     FUpdated = false;
     FIsCustomStream = true;
@@ -109,7 +109,7 @@ void TCVBaseArchiver::OpenExistingArchive() {
     // the other volumes of a multi-volume archive; a single file goes on as it is.
     if (!found && !FOpenCorruptedArchives) {
         ReleaseArchiveStream();
-        throw ECVException(48, this);
+        throw ECVException(neNoEndRecord, this);
     }
     FDMHandle->LoadDir();
 }

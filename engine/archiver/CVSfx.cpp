@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/archiver/CVBaseArchiver.h"
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/util/CVStrFunc.h"
 
@@ -31,9 +31,9 @@ bool NamesSameFile(const std::u16string& A, const std::u16string& B) {
 }  // namespace
 
 void TCVBaseArchiver::MakeSFX(const std::u16string& SFXFileName) {
-    if (FSFXStub.empty()) throw ECVException(17, this);
-    if (!IsExistingFile(FSFXStub)) throw ECVException(18, {FSFXStub}, this);
-    if (FSpanningMode != smNone) throw ECVException(49, this);
+    if (FSFXStub.empty()) throw ECVException(neNoSFXStub, this);
+    if (!IsExistingFile(FSFXStub)) throw ECVException(neSFXStubNotFound, {FSFXStub}, this);
+    if (FSpanningMode != smNone) throw ECVException(neSFXOnMultiVolume, this);
 
     // The target is created (and so emptied) before the source is read: were it the source archive
     // or the stub itself, that would destroy the very bytes about to be copied.
@@ -41,7 +41,7 @@ void TCVBaseArchiver::MakeSFX(const std::u16string& SFXFileName) {
     const std::u16string sourceName = openOnFile && !VolumeFileName.empty() ? VolumeFileName : FFileName;
     const bool sourceIsFile = !FActive || openOnFile;
     if ((sourceIsFile && NamesSameFile(SFXFileName, sourceName)) || NamesSameFile(SFXFileName, FSFXStub))
-        throw ECVException(19, {SFXFileName}, this);
+        throw ECVException(neCannotCreateFile, {SFXFileName}, this);
 
     if (InUpdate()) CommitUpdate();
 
@@ -61,15 +61,15 @@ void TCVBaseArchiver::MakeSFX(const std::u16string& SFXFileName) {
         hasStub = sourceDir.IsSFXArchive();
     }
     source->SetPosition(0);
-    if (hasStub) throw ECVException(50, this);
+    if (hasStub) throw ECVException(neAlreadySFX, this);
 
     const int64_t stubSize = target.CopyFrom(stub, 0);
     const int64_t sourceSize = source->Size();
     FProgressEnabled = true;
-    if (!FastFileAppend(target, *source, FFileName)) throw ECVException(56, this);
+    if (!FastFileAppend(target, *source, FFileName)) throw ECVException(neSFXAppendFailed, this);
     // A progress handler may stop the append early without it counting as a failure; a file holding
     // only part of the archive must not pass for a finished conversion.
-    if (target.Size() != stubSize + sourceSize) throw ECVException(56, this);
+    if (target.Size() != stubSize + sourceSize) throw ECVException(neSFXAppendFailed, this);
 
     // Loading the joined file measures the stub and, since the copied offsets still count from the
     // archive's own start, shifts them; saving in place then writes them back over the old directory.

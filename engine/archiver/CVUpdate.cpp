@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/archiver/CVBaseArchiver.h"
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/format/CVExtraFields.h"
 #include "engine/format/CVNameCoding.h"
@@ -78,10 +78,10 @@ int64_t DataDescriptorLength(platform::Stream& tail, int64_t dataEnd, const TCVZ
 }  // namespace
 
 void TCVBaseArchiver::BeginUpdate() {
-    if (FSpanningMode != smNone && FUpdated) throw ECVException(62, nullptr);
+    if (FSpanningMode != smNone && FUpdated) throw ECVException(neMultiVolumeSecondUpdate, nullptr);
     if (FUpdateCount == 0) {
         if (!FActive) OpenArchive();
-        if ((FFileOpenMode & WriteAccessOrCreate) == 0 && !FIsCustomStream) throw ECVException(32, this);
+        if ((FFileOpenMode & WriteAccessOrCreate) == 0 && !FIsCustomStream) throw ECVException(neReadOnlyArchive, this);
         TCVDirArray& cdir = FDMHandle->CDir;
         for (int32_t i = 0; i < cdir.Count(); ++i) cdir.GetItemPtr(i).Modified = false;
         FDMHandle->RBCDir.Assign(cdir);
@@ -214,7 +214,7 @@ void TCVBaseArchiver::CommitUpdate() {
         TDirItem& current = cdir.GetItemPtr(i);
         const bool renamed = current.Modified && current.Operation == poRename;
         auto found = oldIndex.find(renamed ? current.OldName : current.Name);
-        if (found == oldIndex.end()) throw ECVException(7, this);
+        if (found == oldIndex.end()) throw ECVException(neCommitSourceMissing, this);
         const TDirItem old = rbcdir.GetItem(found->second);
         if (current.Operation == poUpdate) cdir.SetItem(i, old);
         TDirItem& item = cdir.GetItemPtr(i);
@@ -223,7 +223,7 @@ void TCVBaseArchiver::CommitUpdate() {
         const int64_t sourcePos = ItemLocalHeaderOffset(old) - baseOffset;
         // Only entries at or behind the cut were saved; anything else cannot be copied from here.
         if (!source || sourcePos < 0 || sourcePos > source->Size() - int64_t(TCVZipLocalHeader::RecordSize))
-            throw ECVException(7, this);
+            throw ECVException(neCommitSourceMissing, this);
         uint8_t image[TCVZipLocalHeader::RecordSize];
         source->SetPosition(sourcePos);
         source->ReadBuffer(image, sizeof image);
@@ -235,7 +235,7 @@ void TCVBaseArchiver::CommitUpdate() {
         // Data running past the saved tail cannot be copied from it; checked here, a hostile size also
         // cannot overflow the sums below.
         const int64_t compSize = ItemCompressedSize(old);
-        if (compSize < 0 || compSize > source->Size() - dataPos) throw ECVException(7, this);
+        if (compSize < 0 || compSize > source->Size() - dataPos) throw ECVException(neCommitSourceMissing, this);
         const int64_t dataLength = compSize + DataDescriptorLength(*source, dataPos + compSize, local);
 
         const int64_t position = archive->Position();
@@ -263,7 +263,7 @@ void TCVBaseArchiver::CommitUpdate() {
             }
             for (const TCVExtraFieldDataBlock& field : item.ExtraFields)
                 if (field.headerID != CVZip64ExtraID) AppendExtraField(extra, field);
-            if (extra.size() > CVMaxExtraDataSize) throw ECVException(61, {item.Name}, this);
+            if (extra.size() > CVMaxExtraDataSize) throw ECVException(neNameTooLong, {item.Name}, this);
             local.nameLength = static_cast<uint16_t>(name.size());
             local.extraLength = static_cast<uint16_t>(extra.size());
             local.Encode(image);
@@ -353,10 +353,10 @@ void TCVBaseArchiver::CommitUpdate() {
                 try {
                     if (folders) {
                         if (!RemoveEmptyFolders(IncludePathDelimiter(source)) && IsExistingFolder(source))
-                            throw ECVException(60, {source}, this);
+                            throw ECVException(neCannotRemoveMovedFolder, {source}, this);
                     } else if (!DeleteDiskFile(source)) {
                         WriteAttributes(source, 0);
-                        if (!DeleteDiskFile(source)) throw ECVException(27, {source}, this);
+                        if (!DeleteDiskFile(source)) throw ECVException(neCannotDeleteMovedFile, {source}, this);
                     }
                 } catch (const ECVException& e) {
                     DoProcessFileFailure(source, operation, e.NativeError(), e.ErrorCode(), e.Message(), action);

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "engine/archiver/CVBaseArchiver.h"
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/util/CVStrFunc.h"
 

@@ -5,22 +5,13 @@
 #include <string>
 
 #include "engine/archiver/CVBaseArchiver.h"
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/extract/CVInflater.h"
 #include "engine/extract/CVNullStream.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/format/CVZipRecords.h"
 
 namespace {
-
-// Native errors of this reader (the message table belongs to the errors unit).
-constexpr int32_t neDamagedItem = 8;
-constexpr int32_t neNilPointer = 6;
-constexpr int32_t neItemNotFound = 15;
-constexpr int32_t neItemIndex = 16;
-constexpr int32_t neDeflate64 = 55;
-// Its message says that an encrypted entry cannot be decompressed; this engine has no decryption.
-constexpr int32_t neEncryptedItem = 67;
 
 // Options.Recurse off for the duration of an in-memory read: a name given with wildcards then finds
 // the first match in the folder that the name itself names.

@@ -14,20 +14,12 @@
 
 #include "engine/archiver/CVBaseArchiver.h"
 #include "engine/archiver/CVEngineLock.h"
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/extract/CVNullStream.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/util/CVStrFunc.h"
 
 namespace {
-
-// Native errors raised here (their messages belong to the errors unit).
-constexpr int32_t neCannotCreateFile = 19;
-constexpr int32_t neCannotCreateFolder = 20;
-constexpr int32_t neDeleteIndex = 21;
-constexpr int32_t neDeleteOutsideUpdate = 22;
-constexpr int32_t neUpdateIndex = 24;
-constexpr int32_t neUpdateOutsideUpdate = 25;
 
 // The attribute set both programs search with: it excludes nothing. A single-entry extraction is
 // recognised by it.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/util/CVStrFunc.h"
 
 // The array's errors carry no component: it does not know which archiver it serves.
@@ -19,7 +19,7 @@ void TCVDirArray::ResetSlots(int32_t From, int32_t To) {
 }
 
 void TCVDirArray::SetCount(int32_t Value) {
-    if (Value < 0) throw ECVException(1, nullptr);
+    if (Value < 0) throw ECVException(neDirPutIndex, nullptr);
     const auto capacity = static_cast<int32_t>(FItems.size());
     if (Value > capacity) {
         FAllocBy = std::min(2 * FAllocBy, MaxAllocBy);
@@ -38,29 +38,29 @@ void TCVDirArray::SetCount(int32_t Value) {
 }
 
 TDirItem TCVDirArray::GetItem(int32_t Index) const {
-    if (Index < 0 || Index >= ItemCount) throw ECVException(2, nullptr);
+    if (Index < 0 || Index >= ItemCount) throw ECVException(neDirGetIndex, nullptr);
     return FItems[static_cast<size_t>(Index)];
 }
 
 TDirItem& TCVDirArray::GetItemPtr(int32_t Index) {
-    if (Index < 0 || Index >= ItemCount) throw ECVException(3, nullptr);
+    if (Index < 0 || Index >= ItemCount) throw ECVException(neDirItemIndex, nullptr);
     return FItems[static_cast<size_t>(Index)];
 }
 
 const TDirItem& TCVDirArray::GetItemPtr(int32_t Index) const {
-    if (Index < 0 || Index >= ItemCount) throw ECVException(3, nullptr);
+    if (Index < 0 || Index >= ItemCount) throw ECVException(neDirItemIndex, nullptr);
     return FItems[static_cast<size_t>(Index)];
 }
 
 void TCVDirArray::SetItem(int32_t Index, const TDirItem& Value) {
-    if (Index < 0 || Index >= ItemCount) throw ECVException(1, nullptr);
+    if (Index < 0 || Index >= ItemCount) throw ECVException(neDirPutIndex, nullptr);
     const std::u16string key = LowerCaseAscii(Value.Name);
     if (FItemNamesList.Count() > Index)
         FItemNamesList.Update(Index, key);
     else if (FItemNamesList.Count() == Index)
         FItemNamesList.Add(key);
     else
-        throw ECVException(58, nullptr);
+        throw ECVException(neNameIndexOnPut, nullptr);
     // Items hold their extra fields by value, so the stored copy owns its blocks.
     FItems[static_cast<size_t>(Index)] = Value;
 }
@@ -71,7 +71,7 @@ void TCVDirArray::SetItemName(int32_t Index, const std::u16string& Name) {
         // A slot named for the first time is not in the index yet: an empty name found there belongs
         // to another item without a name, and must not make every item after that one unnameable.
         // Only a second item without a name is refused.
-        if (Name.empty() && FItemNamesList.IndexOf(std::u16string()) >= 0) throw ECVException(59, nullptr);
+        if (Name.empty() && FItemNamesList.IndexOf(std::u16string()) >= 0) throw ECVException(neNameIndexOnRename, nullptr);
         FItemNamesList.Add(LowerCaseAscii(Name));
         item.Name = Name;
         return;
@@ -82,7 +82,7 @@ void TCVDirArray::SetItemName(int32_t Index, const std::u16string& Name) {
     else if (found == Index)
         FItemNamesList.Update(Index, LowerCaseAscii(Name));
     else
-        throw ECVException(59, nullptr);
+        throw ECVException(neNameIndexOnRename, nullptr);
     item.Name = Name;
 }
 
@@ -92,7 +92,7 @@ bool TCVDirArray::FileExists(const std::u16string& FileName, int32_t& ItemNo) {
 }
 
 void TCVDirArray::DeleteItem(int32_t Index) {
-    if (Index < 0 || Index >= ItemCount) throw ECVException(4, nullptr);
+    if (Index < 0 || Index >= ItemCount) throw ECVException(neDirDeleteIndex, nullptr);
     const std::u16string key = LowerCaseAscii(FItems[static_cast<size_t>(Index)].Name);
     // The item's own entry is at Index; asking the hash instead would name the last of several equal
     // names and, with others in between, shift every index behind it out of step with the items.
@@ -122,7 +122,7 @@ void TCVDirArray::Assign(const TCVDirArray& Other) {
 void TCVDirArray::Append(const TCVDirArray& Other) {
     const int32_t n = ItemCount;
     const int32_t added = Other.Count();
-    if (static_cast<int64_t>(n) + added > INT32_MAX) throw ECVException(1, nullptr);
+    if (static_cast<int64_t>(n) + added > INT32_MAX) throw ECVException(neDirPutIndex, nullptr);
     SetCount(n + added);
     // Other may be this very array: its first `added` items are read before they could change.
     for (int32_t i = 0; i < added; ++i) SetItem(n + i, TDirItem(Other.FItems[static_cast<size_t>(i)]));

@@ -21,24 +21,24 @@ public:
     int32_t Count() const noexcept { return ItemCount; }
     // Growth takes steps that double from 1000 up to 10000 items, or exactly Value when a step is too
     // small; 0 releases everything. Slots beyond the count are emptied, so a slot that comes back into
-    // use starts like a new one. Native error 1 for a negative count.
+    // use starts like a new one. neDirPutIndex for a negative count.
     void SetCount(int32_t Value);
 
-    // A copy of item Index (native error 2 when out of range).
+    // A copy of item Index (neDirGetIndex when out of range).
     TDirItem GetItem(int32_t Index) const;
-    // The stored item, for changes in place (native error 3 when out of range). Valid until the array
+    // The stored item, for changes in place (neDirItemIndex when out of range). Valid until the array
     // grows.
     TDirItem& GetItemPtr(int32_t Index);
     const TDirItem& GetItemPtr(int32_t Index) const;
-    // Stores a copy of Value at Index (native error 1 when out of range) and indexes its name: in place
-    // when the index already covers Index, appended when it ends right there, else native error 58.
+    // Stores a copy of Value at Index (neDirPutIndex when out of range) and indexes its name: in place
+    // when the index already covers Index, appended when it ends right there, else neNameIndexOnPut.
     void SetItem(int32_t Index, const TDirItem& Value);
-    // Renames item Index. Native error 59 when its current name is indexed at another position.
+    // Renames item Index. neNameIndexOnRename when its current name is indexed at another position.
     void SetItemName(int32_t Index, const std::u16string& Name);
     // Whether an item is stored under FileName (A to Z folded); ItemNo is its index or -1. Among items
     // of equal names the index names the last one.
     bool FileExists(const std::u16string& FileName, int32_t& ItemNo);
-    // Removes item Index (native error 4 when out of range); the items behind it move down.
+    // Removes item Index (neDirDeleteIndex when out of range); the items behind it move down.
     void DeleteItem(int32_t Index);
     // No items, no names; the capacity stays.
     void Clear();

@@ -1,7 +1,7 @@
 #include "engine/format/CVDirManager.h"
 
-#include "engine/archiver/CVComponent.h"
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVComponent.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVStreamWindow.h"
 #include "platform/Platform.h"
 
@@ -45,7 +45,7 @@ void TCVDirManager::WriteStub() {
     platform::FileStream stub(FArc->DirSFXStub(), platform::fmOpenRead | platform::fmShareDenyNone);
     const int64_t size = stub.Size();
     const int64_t limit = FArc->DirFirstVolumeSizeLimit();
-    if (MultiVolume() && limit > 0 && limit < size) throw ECVException(47, Component());
+    if (MultiVolume() && limit > 0 && limit < size) throw ECVException(neStubExceedsVolume, Component());
     FCompressedStream->SetSize(0);
     FCompressedStream->SetPosition(0);
     if (size > 0) FCompressedStream->CopyFrom(stub, 0);

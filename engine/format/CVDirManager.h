@@ -41,9 +41,9 @@ public:
     bool IsEncrypted() const;
 
     // ---- Loading --------------------------------------------------------------------------------
-    // Fills CDir from the stream. Raises ECVException: 35 (nothing that looks like an archive), 40
-    // (Zip64 locator without its record), 44 (rebuild of a multi-volume archive), 57 (damaged), 58/59
-    // (names out of step); with OpenCorruptedArchives a damaged directory is rebuilt from the local
+    // Fills CDir from the stream. Raises ECVException: neInvalidArchive (nothing that looks like
+    // an archive), neZip64EndMissing (Zip64 locator without its record), neOpenAborted (rebuild of a
+    // multi-volume archive), neDamagedArchive, neNameIndexOnPut/neNameIndexOnRename (names out of step); with OpenCorruptedArchives a damaged directory is rebuilt from the local
     // headers instead. Read errors of the stream propagate as the stream raises them.
     void LoadDir();
     // Looks for an end record (into CentralDirEnd); with OpenCorruptedArchives always true.

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/util/CVCoding.h"
 #include "platform/Platform.h"
 
@@ -138,7 +138,7 @@ void TUnicodeExtendedInfo::SaveToStream(platform::Stream& Stream) const {
 }
 
 TCVExtraFieldDataBlock MakeUnicodeNameField(const std::u16string& name, const TComponent* component) {
-    if (8 + 2 * name.size() > CVMaxExtraDataSize) throw ECVException(61, {name}, component);
+    if (8 + 2 * name.size() > CVMaxExtraDataSize) throw ECVException(neNameTooLong, {name}, component);
     TUnicodeExtendedInfo info;
     info.FName = name;
     platform::MemoryStream stream;

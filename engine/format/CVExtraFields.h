@@ -104,8 +104,8 @@ public:
     void SaveToStream(platform::Stream& Stream) const;
 };
 
-// The whole block for a name. Names whose field would not fit a 16-bit size are refused with native
-// error 61 ("File name is too long") naming them.
+// The whole block for a name. Names whose field would not fit a 16-bit size are refused with
+// neNameTooLong ("File name is too long") naming them.
 TCVExtraFieldDataBlock MakeUnicodeNameField(const std::u16string& name,
                                             const TComponent* component = nullptr);
 

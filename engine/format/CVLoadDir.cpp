@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/format/CVNameCoding.h"
 #include "engine/format/CVStreamWindow.h"
@@ -22,7 +22,7 @@ namespace {
 constexpr int64_t EndSearchSpan = 65600;
 
 // The loader's own failures carry no component name.
-[[noreturn]] void Damaged() { throw ECVException(57, nullptr); }
+[[noreturn]] void Damaged() { throw ECVException(neDamagedArchive, nullptr); }
 
 }  // namespace
 
@@ -224,7 +224,7 @@ void TCVDirManager::LoadDir() {
     }
     CentralDirEnd = found;
     FZip64 = ReadZip64Locator(P);
-    if (FZip64 && !ReadZip64CentralDirEnd(P)) throw ECVException(40, nullptr);
+    if (FZip64 && !ReadZip64CentralDirEnd(P)) throw ECVException(neZip64EndMissing, nullptr);
     if (!FZip64 && CentralDirEnd.entriesCentralDir == CVSentinel16) {
         RebuildDir();
         return;
@@ -273,7 +273,7 @@ void TCVDirManager::CheckCompressedSizes() {
         const TDirItem& item = CDir.GetItemPtr(i);
         const int64_t compSize = ItemCompressedSize(item);
         // A negative 64-bit size is as impossible as one beyond the stream.
-        if (compSize < 0 || static_cast<uint64_t>(compSize) > size - total) throw ECVException(57, nullptr);
+        if (compSize < 0 || static_cast<uint64_t>(compSize) > size - total) throw ECVException(neDamagedArchive, nullptr);
         total += static_cast<uint64_t>(compSize);
     }
 }

@@ -2,7 +2,7 @@
 // in the stream that passes two plausibility tests becomes an item. Entry data is not skipped, so a
 // signature inside compressed data can yield an item too; the offsets found are absolute positions.
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/format/CVNameCoding.h"
 #include "engine/format/CVStreamPosition.h"
@@ -19,7 +19,7 @@ constexpr uint16_t MaxPlausibleLocalExtra = 260;
 void TCVDirManager::RebuildDir() {
     CDir.Clear();
     CDir.SetCount(0);
-    if (MultiVolume()) throw ECVException(44, nullptr);
+    if (MultiVolume()) throw ECVException(neOpenAborted, nullptr);
     ScanLocalHeaders();
     CentralDirOffset = FCompressedStream->Size();
 }
@@ -56,7 +56,7 @@ void TCVDirManager::ScanLocalHeaders() {
     TCVStreamPosition keep(*FCompressedStream);
     FDescriptorWindow.reset();
     int64_t X = FindLocalHeader(0);
-    if (X < 0) throw ECVException(35, nullptr);
+    if (X < 0) throw ECVException(neInvalidArchive, nullptr);
     TCVStreamWindow& window = Window();
     const int64_t size = window.StreamSize();
     const bool oemNames = FArc ? FArc->DirOEMFileNames() : true;

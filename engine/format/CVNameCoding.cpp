@@ -1,6 +1,6 @@
 #include "engine/format/CVNameCoding.h"
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/util/CVCoding.h"
 #include "engine/util/CVStrFunc.h"
 #include "platform/Platform.h"
@@ -9,7 +9,7 @@ std::string EncodeStoredName(const std::u16string& name, uint16_t& genPurposeFla
                              const TComponent* component) {
     std::string bytes;
     if (WideToAnsiName(name, bytes)) genPurposeFlag |= CVFlagUtf8Name;
-    if (bytes.size() > CVMaxStoredNameLength) throw ECVException(61, {name}, component);
+    if (bytes.size() > CVMaxStoredNameLength) throw ECVException(neNameTooLong, {name}, component);
     if (oemNames && !(genPurposeFlag & CVFlagUtf8Name)) platform::CharToOem(bytes);
     return bytes;
 }

@@ -22,7 +22,7 @@ inline constexpr size_t CVMaxStoredNameLength = 0xFFFF;
 
 // The header bytes of `name`. Sets CVFlagUtf8Name in `genPurposeFlag` when it stores UTF-8 and leaves
 // the bit as it was otherwise; converts to OEM when `oemNames` is on and the bit is clear. A name whose
-// bytes would not fit nameLength is refused with native error 61 ("File name is too long") rather than
+// bytes would not fit nameLength is refused with neNameTooLong ("File name is too long") rather than
 // written with a length that wraps and corrupts every record behind it.
 std::string EncodeStoredName(const std::u16string& name, uint16_t& genPurposeFlag, bool oemNames,
                              const TComponent* component = nullptr);

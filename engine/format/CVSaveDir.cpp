@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/format/CVNameCoding.h"
 #include "engine/format/CVStreamWindow.h"
@@ -101,7 +101,7 @@ void WriteItems(platform::Stream& Stream, TCVDirArray& Dir, const std::vector<TP
     out.reserve(WriteBlock + 3 * MaxFieldLength + TCVZipCentralDir::RecordSize);
     auto flush = [&](bool all) {
         if (out.empty() || (!all && out.size() < WriteBlock)) return;
-        if (Stream.Write(out.data(), out.size()) != out.size()) throw ECVException(46, Component);
+        if (Stream.Write(out.data(), out.size()) != out.size()) throw ECVException(neShortWrite, Component);
         out.clear();
     };
     for (int32_t i = 0; i < Dir.Count(); ++i) {

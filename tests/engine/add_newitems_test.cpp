@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVZipRecords.h"
 
 using namespace add_tests;
@@ -306,6 +306,6 @@ TEST(AddFromMemory, NeedsAnOpenArchive) {
         arc.AddFromString(u"x.txt", "x", 0x20, 0);
         FAIL() << "no exception";
     } catch (const ECVException& e) {
-        EXPECT_EQ(e.NativeError(), 13);
+        EXPECT_EQ(e.NativeError(), neArchiveNotOpen);
     }
 }

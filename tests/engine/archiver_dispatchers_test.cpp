@@ -170,7 +170,7 @@ TEST_F(ArchiverDispatchers, DiskFull) {
         archiver_.DoDiskFull(0, u"a.zip", cancel);
         FAIL() << "a full disk without a handler must raise";
     } catch (const ECVException& e) {
-        EXPECT_EQ(e.NativeError(), 65);
+        EXPECT_EQ(e.NativeError(), neDiskFull);
         EXPECT_EQ(e.Message(), u"Disk is full. There is not enough free space on disk. - Native error: 00065");
     }
 

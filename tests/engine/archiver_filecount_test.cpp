@@ -44,7 +44,7 @@ TEST(ArchiverFileCount, ClosedArchiveRaisesThirteen) {
         a.FileCount();
         FAIL() << "FileCount needs an open archive";
     } catch (const ECVException& e) {
-        EXPECT_EQ(e.NativeError(), 13);
+        EXPECT_EQ(e.NativeError(), neArchiveNotOpen);
     }
 }
 

@@ -79,7 +79,7 @@ TEST(ArchiverInMemory, SwitchingOffWithoutAFileNameIsRefused) {
     a.SetInMemory(true);
     a.OpenArchive();
     platform::Stream* memory = a.CompressedStream();
-    EXPECT_EQ(NativeErrorOf([&] { a.SetInMemory(false); }), 29);
+    EXPECT_EQ(NativeErrorOf([&] { a.SetInMemory(false); }), neInMemoryBlankName);
     EXPECT_TRUE(a.InMemory());
     EXPECT_TRUE(a.Active());
     EXPECT_EQ(a.CompressedStream(), memory);
@@ -150,7 +150,7 @@ TEST(ArchiverComment, MultiVolumeArchiveChangesOnlyInsideAnUpdate) {
     a.SetFileName(dir.P16("py.zip"));
     a.OpenArchive();
     a.ForceSpanningMode(smSplitting);
-    EXPECT_EQ(NativeErrorOf([&] { a.SetComment("x"); }), 52);
+    EXPECT_EQ(NativeErrorOf([&] { a.SetComment("x"); }), neMultiVolumeOutsideUpdate);
     a.BeginUpdate();
     EXPECT_NO_THROW(a.CheckModifiable());
     a.CancelUpdate();

@@ -123,7 +123,7 @@ TEST(ArchiverOpen, FileHeldByAnotherOpenFallsBackToReadOnly) {
     a.OpenArchive();
     EXPECT_EQ(a.FileOpenMode(), cvOpenReadOnly);
     EXPECT_EQ(EntryCount(a), 3);
-    EXPECT_EQ(NativeErrorOf([&] { a.BeginUpdate(); }), 32);
+    EXPECT_EQ(NativeErrorOf([&] { a.BeginUpdate(); }), neReadOnlyArchive);
     EXPECT_FALSE(a.InUpdate());
     std::string before = ReadBytes(dir / "py.zip");
     a.CloseArchive();
@@ -145,11 +145,11 @@ TEST(ArchiverOpen, RefusalsBeforeOpeningLeaveThePreviousArchiveOpen) {
         int32_t native;
     };
     const std::vector<Case> cases = {
-        {dir.Path16() + u"/", [&] { a.OpenArchive(); }, 9},
-        {u"", [&] { a.OpenArchive(); }, 9},
-        {dir.Path16() + u"/", [&] { a.OpenArchive(cvOpenCreate); }, 10},
-        {dir.Path16() + u"/", [&] { a.OpenArchive(cvOpenReadWrite); }, 10},
-        {dir.P16("missing.zip"), [&] { a.OpenArchive(cvOpenReadOnly); }, 12},
+        {dir.Path16() + u"/", [&] { a.OpenArchive(); }, neBlankFileName},
+        {u"", [&] { a.OpenArchive(); }, neBlankFileName},
+        {dir.Path16() + u"/", [&] { a.OpenArchive(cvOpenCreate); }, neBlankFileNameForMode},
+        {dir.Path16() + u"/", [&] { a.OpenArchive(cvOpenReadWrite); }, neBlankFileNameForMode},
+        {dir.P16("missing.zip"), [&] { a.OpenArchive(cvOpenReadOnly); }, neArchiveNotFound},
     };
     for (const Case& c : cases) {
         a.SetFileName(c.fileName);
@@ -189,9 +189,9 @@ TEST(ArchiverOpen, InMemoryArchiveRefusesToOpenAFile) {
     platform::Stream* memory = a.CompressedStream();
 
     a.SetFileName(dir.P16("py.zip"));
-    EXPECT_EQ(NativeErrorOf([&] { a.OpenArchive(cvOpenReadWrite); }), 28);
+    EXPECT_EQ(NativeErrorOf([&] { a.OpenArchive(cvOpenReadWrite); }), neInMemoryNotCreate);
     a.SetFileName(dir.P16("missing.zip"));
-    EXPECT_EQ(NativeErrorOf([&] { a.OpenArchive(cvOpenReadWrite); }), 12);
+    EXPECT_EQ(NativeErrorOf([&] { a.OpenArchive(cvOpenReadWrite); }), neArchiveNotFound);
     EXPECT_TRUE(a.Active());
     EXPECT_EQ(a.CompressedStream(), memory);
     EXPECT_FALSE(testing_support::PathExists(dir / "missing.zip"));
@@ -209,7 +209,7 @@ TEST(ArchiverOpen, FileWithoutEndRecordIsRefusedUnlessCorruptArchivesMayOpen) {
     ASSERT_TRUE(a.OpenCorruptedArchives());
     a.SetOpenCorruptedArchives(false);
     a.SetFileName(dir.P16("bad.zip"));
-    EXPECT_EQ(NativeErrorOf([&] { a.OpenArchive(); }), 48);
+    EXPECT_EQ(NativeErrorOf([&] { a.OpenArchive(); }), neNoEndRecord);
     EXPECT_FALSE(a.OpenCorruptedArchives());
     EXPECT_FALSE(a.Active());
     EXPECT_EQ(a.DMHandle(), nullptr);
@@ -226,7 +226,7 @@ TEST(ArchiverOpen, FileWithoutEndRecordIsRefusedUnlessCorruptArchivesMayOpen) {
     a.CloseArchive();
     // Bytes without any local header are no archive at all.
     a.SetFileName(dir.P16("noise.bin"));
-    EXPECT_EQ(NativeErrorOf([&] { a.OpenArchive(cvOpenReadOnly); }), 35);
+    EXPECT_EQ(NativeErrorOf([&] { a.OpenArchive(cvOpenReadOnly); }), neInvalidArchive);
     EXPECT_FALSE(a.Active());
     EXPECT_TRUE(FileIsFree(dir.P16("noise.bin")));
 }
@@ -312,10 +312,10 @@ TEST(ArchiverOpen, CallersStream) {
     a.CloseArchive();
 
     a.SetSpanningMode(smSplitting);
-    EXPECT_EQ(NativeErrorOf([&] { a.OpenArchive(&stream, true); }), 51);
+    EXPECT_EQ(NativeErrorOf([&] { a.OpenArchive(&stream, true); }), neMultiVolumeCustomStream);
     EXPECT_EQ(stream.Size(), 22);
     a.SetSpanningMode(smNone);
-    EXPECT_EQ(NativeErrorOf([&] { a.OpenArchive(nullptr, true); }), 6);
+    EXPECT_EQ(NativeErrorOf([&] { a.OpenArchive(nullptr, true); }), neNilPointer);
 }
 
 TEST(ArchiverOpen, CallersStreamWithEntries) {

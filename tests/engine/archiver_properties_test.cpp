@@ -121,9 +121,9 @@ TEST(ArchiverProperties, CompressionLevelSetsMode) {
 TEST(ArchiverProperties, InvalidModeRaisesFiveAndChangesNothing) {
     TCorvane a;
     a.SetCompressionMode(4);
-    EXPECT_EQ(NativeErrorOf([&] { a.SetCompressionMode(10); }), 5);
-    EXPECT_EQ(NativeErrorOf([&] { a.SetCompressionMode(255); }), 5);
-    EXPECT_EQ(NativeErrorOf([&] { a.SetCompressionLevel(static_cast<TCVCompressionLevel>(7)); }), 5);
+    EXPECT_EQ(NativeErrorOf([&] { a.SetCompressionMode(10); }), neCompressionMode);
+    EXPECT_EQ(NativeErrorOf([&] { a.SetCompressionMode(255); }), neCompressionMode);
+    EXPECT_EQ(NativeErrorOf([&] { a.SetCompressionLevel(static_cast<TCVCompressionLevel>(7)); }), neCompressionMode);
     EXPECT_EQ(a.CompressionMode(), 4);
     EXPECT_EQ(a.CompressionLevel(), clNormal);
     EXPECT_EQ(a.CompressionMethod(), 8);
@@ -141,9 +141,9 @@ TEST(ArchiverProperties, StreamedLevelThenModeEndsWithBoth) {
 TEST(ArchiverProperties, ClosedArchiveRefusesWhatNeedsOne) {
     TCorvane a;
     EXPECT_EQ(a.Comment(), "");
-    EXPECT_EQ(NativeErrorOf([&] { a.Size(); }), 13);
-    EXPECT_EQ(NativeErrorOf([&] { a.SetComment("x"); }), 13);
-    EXPECT_EQ(NativeErrorOf([&] { a.CheckActive(); }), 13);
+    EXPECT_EQ(NativeErrorOf([&] { a.Size(); }), neArchiveNotOpen);
+    EXPECT_EQ(NativeErrorOf([&] { a.SetComment("x"); }), neArchiveNotOpen);
+    EXPECT_EQ(NativeErrorOf([&] { a.CheckActive(); }), neArchiveNotOpen);
     EXPECT_NO_THROW(a.CheckNotInUpdate());
     EXPECT_NO_THROW(a.CheckModifiable());
     EXPECT_NO_THROW(a.CloseArchive());

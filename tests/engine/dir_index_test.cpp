@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVDirArray.h"
 #include "engine/format/CVHashedStringList.h"
 #include "engine/format/CVStringHash.h"
@@ -181,19 +181,19 @@ TEST(DirArray, GrowsInDoublingSteps) {
     dir.SetCount(10);
     dir.SetCount(0);
     EXPECT_EQ(dir.AllocItemCount(), 0);
-    EXPECT_EQ(NativeErrorOf([&] { dir.SetCount(-1); }), 1);
+    EXPECT_EQ(NativeErrorOf([&] { dir.SetCount(-1); }), neDirPutIndex);
 }
 
 TEST(DirArray, RefusesIndicesOutsideTheItems) {
     TCVDirArray dir;
     dir.SetCount(2);
-    EXPECT_EQ(NativeErrorOf([&] { dir.SetItem(2, Named(u"x")); }), 1);
-    EXPECT_EQ(NativeErrorOf([&] { dir.SetItem(-1, Named(u"x")); }), 1);
-    EXPECT_EQ(NativeErrorOf([&] { dir.GetItem(2); }), 2);
-    EXPECT_EQ(NativeErrorOf([&] { dir.GetItemPtr(-1); }), 3);
-    EXPECT_EQ(NativeErrorOf([&] { dir.DeleteItem(5); }), 4);
+    EXPECT_EQ(NativeErrorOf([&] { dir.SetItem(2, Named(u"x")); }), neDirPutIndex);
+    EXPECT_EQ(NativeErrorOf([&] { dir.SetItem(-1, Named(u"x")); }), neDirPutIndex);
+    EXPECT_EQ(NativeErrorOf([&] { dir.GetItem(2); }), neDirGetIndex);
+    EXPECT_EQ(NativeErrorOf([&] { dir.GetItemPtr(-1); }), neDirItemIndex);
+    EXPECT_EQ(NativeErrorOf([&] { dir.DeleteItem(5); }), neDirDeleteIndex);
     // SetItem must name the items in order: index 1 before index 0 leaves the names out of step.
-    EXPECT_EQ(NativeErrorOf([&] { dir.SetItem(1, Named(u"b")); }), 58);
+    EXPECT_EQ(NativeErrorOf([&] { dir.SetItem(1, Named(u"b")); }), neNameIndexOnPut);
     dir.SetItem(0, Named(u"a"));
     dir.SetItem(1, Named(u"b"));
     dir.SetItem(0, Named(u"c"));   // already indexed: updated in place
@@ -228,7 +228,7 @@ TEST(DirArray, SetItemNameRefusesANameIndexedElsewhere) {
     dir.SetItemName(0, u"");
     dir.SetItemName(1, u"b");   // a new slot's empty name is not the one indexed at 0
     // A second item without a name is refused.
-    EXPECT_EQ(NativeErrorOf([&] { dir.SetItemName(2, u""); }), 59);
+    EXPECT_EQ(NativeErrorOf([&] { dir.SetItemName(2, u""); }), neNameIndexOnRename);
     dir.SetItemName(2, u"c");
     dir.SetItemName(2, u"C2");
     int32_t no;
@@ -237,7 +237,7 @@ TEST(DirArray, SetItemNameRefusesANameIndexedElsewhere) {
     EXPECT_EQ(dir.GetItem(2).Name, u"C2");
     // A name changed behind the index's back puts the index out of step.
     dir.GetItemPtr(2).Name = u"b";
-    EXPECT_EQ(NativeErrorOf([&] { dir.SetItemName(2, u"d"); }), 59);
+    EXPECT_EQ(NativeErrorOf([&] { dir.SetItemName(2, u"d"); }), neNameIndexOnRename);
 }
 
 TEST(DirArray, DeleteItemKeepsNamesInStepWithItems) {

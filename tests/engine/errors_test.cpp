@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "engine/archiver/CVComponent.h"
-#include "engine/archiver/CVConst.h"
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVComponent.h"
+#include "engine/base/CVConst.h"
+#include "engine/base/CVExcept.h"
 
 namespace {
 

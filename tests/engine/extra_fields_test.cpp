@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVExtraFields.h"
 #include "platform/Platform.h"
 
@@ -224,7 +224,7 @@ TEST(UnicodeExtendedInfo, NameTooLongForTheFieldIsRefusedByName) {
         MakeUnicodeNameField(std::u16string((0xFFFF - 8) / 2 + 1, u'a'));
         FAIL() << "no exception";
     } catch (const ECVException& e) {
-        EXPECT_EQ(e.NativeError(), 61);
+        EXPECT_EQ(e.NativeError(), neNameTooLong);
         EXPECT_EQ(e.ErrorCode(), 36);
     }
 }

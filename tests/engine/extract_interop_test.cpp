@@ -151,12 +151,12 @@ TEST_P(ExtractInterop, FlippedDataByteIsReportedAndLeavesNoPartialFile) {
     a.arc.TestFiles(u"*.*", 0x28BF, u"");
     ASSERT_EQ(a.failures.size(), 1u) << tool.Name;
     EXPECT_EQ(a.failures[0].FileName, "readme.txt");
-    EXPECT_EQ(a.failures[0].NativeError, 8);
+    EXPECT_EQ(a.failures[0].NativeError, neDamagedItem);
 
     a.failures.clear();
     a.arc.ExtractFiles(u"*.*", 0x28BF, u"");
     ASSERT_EQ(a.failures.size(), 1u) << tool.Name;
-    EXPECT_EQ(a.failures[0].NativeError, 8);
+    EXPECT_EQ(a.failures[0].NativeError, neDamagedItem);
     EXPECT_FALSE(PathExists(a.Out("readme.txt"))) << tool.Name;
     EXPECT_EQ(ReadBytes(a.Out("docs/data/noise.bin")), ReadBytes(source + "/docs/data/noise.bin"));
 

@@ -63,7 +63,7 @@ TEST(HostileArchives, BombStopsAtTheSizeItsDirectoryGives) {
     ASSERT_EQ(a.failures.size(), 2u);
     for (const Failure& f : a.failures) {
         EXPECT_EQ(f.FileName, "bomb.bin");
-        EXPECT_EQ(f.NativeError, 8);
+        EXPECT_EQ(f.NativeError, neDamagedItem);
     }
     EXPECT_EQ(NamesIn(a.Out()), std::vector<std::string>{"after.txt"});
 }
@@ -98,7 +98,7 @@ TEST(HostileArchives, ArchivesCutShortNeverLeaveAPartialFile) {
         ArchiveOnDisk a;
         WriteBytes(a.ArchivePath(), whole.substr(0, keep) + whole.substr(centralStart));
         ASSERT_TRUE(TryEverything(a)) << "data kept " << keep;
-        for (const Failure& f : a.failures) EXPECT_EQ(f.NativeError, 8) << f.FileName;
+        for (const Failure& f : a.failures) EXPECT_EQ(f.NativeError, neDamagedItem) << f.FileName;
         for (const auto& [name, entry] : Snapshot(a.Out())) {
             if (entry.IsFolder) continue;
             EXPECT_EQ(entry.Content, original[name]) << name << " data kept " << keep;
@@ -128,7 +128,7 @@ TEST(HostileArchives, EntriesWhoseDataLiesElsewhereFailAlone) {
     std::vector<std::string> failed;
     for (const Failure& f : a.failures) {
         failed.push_back(f.FileName);
-        EXPECT_EQ(f.NativeError, 8) << f.FileName;
+        EXPECT_EQ(f.NativeError, neDamagedItem) << f.FileName;
     }
     EXPECT_EQ(failed, (std::vector<std::string>{"second.txt", "third.txt"}));
     EXPECT_EQ(NamesIn(a.Out()), std::vector<std::string>{"first.txt"});

@@ -44,7 +44,7 @@ TEST(HostileNames, ClimbingRootedAndPrefixedNamesAreRefusedOneByOne) {
         std::vector<std::string> failedNames;
         for (const Failure& f : h.failures) {
             failedNames.push_back(f.FileName);
-            EXPECT_EQ(f.NativeError, 19) << f.FileName;
+            EXPECT_EQ(f.NativeError, neCannotCreateFile) << f.FileName;
         }
         EXPECT_EQ(failedNames, refused);
         const std::vector<std::string> written =
@@ -77,7 +77,7 @@ TEST(HostileNames, NameFromTheExtractHandlerIsCheckedToo) {
     });
     h.arc.ExtractFiles(u"*.*", 0x28BF, u"");
     ASSERT_EQ(h.failures.size(), 1u);
-    EXPECT_EQ(h.failures[0].NativeError, 19);
+    EXPECT_EQ(h.failures[0].NativeError, neCannotCreateFile);
     EXPECT_FALSE(PathExists(h.Outside("x.txt")));
 }
 
@@ -94,7 +94,7 @@ TEST(HostileNames, FolderLinkLeadingOutIsNeverWrittenThrough) {
     h.arc.ExtractFiles(u"*.*", 0x28BF, u"");
 
     ASSERT_EQ(h.failures.size(), 3u);
-    for (const Failure& f : h.failures) EXPECT_EQ(f.NativeError, 20) << f.FileName;
+    for (const Failure& f : h.failures) EXPECT_EQ(f.NativeError, neCannotCreateFolder) << f.FileName;
     EXPECT_EQ(h.OutsideNow(), before);
     EXPECT_EQ(ReadBytes(h.Out("fine.txt")), "fine");
     EXPECT_EQ(ReadBytes(h.Out("real/x.txt")), "via alias");
@@ -127,7 +127,7 @@ TEST(HostileNames, LinkEntriesBecomePlainFilesSoLaterEntriesCannotUseThem) {
     EXPECT_FALSE(IsLink(h.Out("ln")));
     EXPECT_EQ(ReadBytes(h.Out("ln")), "../outside");
     ASSERT_EQ(h.failures.size(), 1u);
-    EXPECT_EQ(h.failures[0].NativeError, 20);
+    EXPECT_EQ(h.failures[0].NativeError, neCannotCreateFolder);
     EXPECT_EQ(h.ElsewhereNames(), (std::vector<std::string>{"outside/", "outside/precious.txt"}));
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVDirManager.h"
 #include "platform/Platform.h"
 #include "support/ArchiveFixtures.h"
@@ -297,17 +297,17 @@ TEST(LoadDir, DamagedDirectoriesFailOrAreRebuilt) {
         int rebuilt;      // items after a rebuild with it on (-1: the strict result again)
     };
     const Case cases[] = {
-        {"count beyond the directory's bytes", [&] { std::string b = good; ts::Patch(b, end + 8, ts::Le16(900) + ts::Le16(900)); return b; }, 57, 3},
+        {"count beyond the directory's bytes", [&] { std::string b = good; ts::Patch(b, end + 8, ts::Le16(900) + ts::Le16(900)); return b; }, neDamagedArchive, 3},
         {"0xFFFF entries without Zip64", [&] { std::string b = good; ts::Patch(b, end + 8, ts::Le16(0xFFFF) + ts::Le16(0xFFFF)); return b; }, 0, 3},
-        {"directory larger than what precedes it", [&] { std::string b = good; ts::Patch(b, end + 12, ts::Le32(static_cast<uint32_t>(end + 21)) + ts::Le32(0)); return b; }, 57, 3},
+        {"directory larger than what precedes it", [&] { std::string b = good; ts::Patch(b, end + 12, ts::Le32(static_cast<uint32_t>(end + 21)) + ts::Le32(0)); return b; }, neDamagedArchive, 3},
         {"end record that cannot be one: rebuilt whatever the option", [&] { std::string b = good; ts::Patch(b, end + 4, ts::Le16(0) + ts::Le16(1)); return b; }, 0, 3},
-        {"not a central header where the directory starts", [&] { std::string b = good; ts::Patch(b, dir, "XXXX"); return b; }, 57, 3},
-        {"name running past the directory", [&] { std::string b = good; ts::Patch(b, dir + 28, ts::Le16(0xFFFF)); return b; }, 57, 3},
-        {"comment running past the directory", [&] { std::string b = good; ts::Patch(b, dir + 32, ts::Le16(400)); return b; }, 57, 3},
-        {"compressed sizes beyond the file", [&] { std::string b = good; ts::Patch(b, dir + 20, ts::Le32(0x7FFFFFFF)); return b; }, 57, -1},
+        {"not a central header where the directory starts", [&] { std::string b = good; ts::Patch(b, dir, "XXXX"); return b; }, neDamagedArchive, 3},
+        {"name running past the directory", [&] { std::string b = good; ts::Patch(b, dir + 28, ts::Le16(0xFFFF)); return b; }, neDamagedArchive, 3},
+        {"comment running past the directory", [&] { std::string b = good; ts::Patch(b, dir + 32, ts::Le16(400)); return b; }, neDamagedArchive, 3},
+        {"compressed sizes beyond the file", [&] { std::string b = good; ts::Patch(b, dir + 20, ts::Le32(0x7FFFFFFF)); return b; }, neDamagedArchive, -1},
         {"no end record", [&] { return good.substr(0, end); }, 0, 3},
-        {"neither end record nor local header", [&] { return std::string(5000, 'z'); }, 35, -1},
-        {"nothing at all", [&] { return std::string(); }, 35, -1},
+        {"neither end record nor local header", [&] { return std::string(5000, 'z'); }, neInvalidArchive, -1},
+        {"nothing at all", [&] { return std::string(); }, neInvalidArchive, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

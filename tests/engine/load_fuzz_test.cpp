@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVDirManager.h"
 #include "platform/Platform.h"
 #include "support/ArchiveFixtures.h"

@@ -82,19 +82,19 @@ TEST(MaintenanceChange, ChangesInsideAnOuterUpdateWaitForItsEnd) {
 
 TEST(MaintenanceChange, NothingMatchingOrNoArchiveIsAnError) {
     ArchiveOnDisk a;
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.ChangeFilesAttr(u"*.*", 1); }), 13);
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.ChangeFilesComment(u"*.*", "x"); }), 13);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.ChangeFilesAttr(u"*.*", neDirPutIndex); }), 13);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.ChangeFilesComment(u"*.*", "x"); }), neArchiveNotOpen);
     a.Open(BuildZip(Mixed()));
     const std::string before = ReadBytes(a.ArchivePath());
     try {
         a.arc.ChangeFilesAttr(u"*.none", 1);
         ADD_FAILURE() << "no error";
     } catch (const ECVException& e) {
-        EXPECT_EQ(e.NativeError(), 31);
+        EXPECT_EQ(e.NativeError(), neChangeNotFound);
         EXPECT_NE(U8(e.Message()).find("File \"*.none\" not found"), std::string::npos) << U8(e.Message());
     }
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.ChangeFilesIntAttr(u"*.none", 1); }), 38);
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.ChangeFilesComment(u"*.none", "x"); }), 31);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.ChangeFilesIntAttr(u"*.none", neDirPutIndex); }), 38);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.ChangeFilesComment(u"*.none", "x"); }), neChangeNotFound);
     // A comment longer than its 16-bit length field could say is refused before anything changes.
     EXPECT_THROW(a.arc.ChangeFilesComment(u"*.*", std::string(0x10000, 'c')), platform::Exception);
     EXPECT_FALSE(a.arc.InUpdate());

@@ -160,18 +160,18 @@ TEST(MaintenanceRename, FailuresLeaveArchiveAndDirectoryAsTheyWere) {
         a.arc.RenameFile(u"nothing.txt", u"x.txt");
         ADD_FAILURE() << "no error";
     } catch (const ECVException& e) {
-        EXPECT_EQ(e.NativeError(), 30);
+        EXPECT_EQ(e.NativeError(), neRenameNotFound);
         EXPECT_NE(U8(e.Message()).find("File \"nothing.txt\" not found"), std::string::npos) << U8(e.Message());
     }
     // Two entries of one name would follow: 'a/x.txt' would become 'b/x.txt'.
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.RenameFile(u"a", u"b"); }), 59);
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.RenameFile(u"a/x.txt", u"\\"); }), 9);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.RenameFile(u"a", u"b"); }), neNameIndexOnRename);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.RenameFile(u"a/x.txt", u"\\"); }), neBlankFileName);
     EXPECT_FALSE(a.arc.InUpdate());
     EXPECT_EQ(a.Names(), (std::vector<std::string>{"a/", "a/x.txt", "b/x.txt"}));
     EXPECT_EQ(ReadBytes(a.ArchivePath()), before);
 
     a.arc.CloseArchive();
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.RenameFile(u"a", u"c"); }), 13);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.RenameFile(u"a", u"c"); }), neArchiveNotOpen);
 }
 
 TEST(MaintenanceRename, NewNameNeverStartsAtARoot) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVExtraFields.h"
 #include "engine/format/CVNameCoding.h"
 
@@ -85,7 +85,7 @@ TEST(NameCoding, NamesBeyondSixteenBitLengthsAreRefused) {
             EncodeStoredName(name, flag, false);
             FAIL() << "accepted a name of " << name.size() << " characters";
         } catch (const ECVException& e) {
-            EXPECT_EQ(e.NativeError(), 61);
+            EXPECT_EQ(e.NativeError(), neNameTooLong);
             EXPECT_EQ(e.ErrorCode(), 36);
         }
     }

@@ -225,7 +225,7 @@ TEST(ProcessExtract, FolderThatCannotBeCreatedIsNative20WithItsPath) {
     WriteBytes(a.Out("docs"), "a file where the folder should be");
     a.arc.ExtractFiles(u"*.*", 0x28BF, u"");
     ASSERT_EQ(a.failures.size(), 1u);
-    EXPECT_EQ(a.failures[0].NativeError, 20);
+    EXPECT_EQ(a.failures[0].NativeError, neCannotCreateFolder);
     EXPECT_EQ(a.failures[0].FileName, "docs/x.txt");
     EXPECT_EQ(ReadBytes(a.Out("y.txt")), "y");
 }
@@ -369,12 +369,12 @@ TEST(ProcessExtract, BatchHoldsTheEngineLockAndTheHoldingThreadMayReenterIt) {
 
 TEST(ProcessExtract, RefusedOutsideAnOpenArchiveOrInsideAnUpdate) {
     ArchiveOnDisk a;
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.ExtractFiles(u"*.*", 0x28BF, u""); }), 13);
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.TestFiles(); }), 13);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.ExtractFiles(u"*.*", 0x28BF, u""); }), neArchiveNotOpen);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.TestFiles(); }), neArchiveNotOpen);
     a.Open(BuildZip({RawEntry("x.txt", "x")}));
     a.arc.BeginUpdate();
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.ExtractFiles(u"*.*", 0x28BF, u""); }), 26);
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.TestFiles(u"*.*", 0x28BF, u""); }), 26);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.ExtractFiles(u"*.*", 0x28BF, u""); }), neInUpdate);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.TestFiles(u"*.*", 0x28BF, u""); }), neInUpdate);
     a.arc.CancelUpdate();
     EXPECT_FALSE(PathExists(a.Out()));
 }

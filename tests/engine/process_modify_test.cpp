@@ -82,12 +82,12 @@ TEST(ProcessDelete, OtherExceptionsLeaveTheBatchAndNoUpdateStaysOpen) {
 TEST(ProcessDelete, PerEntryRoutinesCheckIndexAndTransaction) {
     ArchiveOnDisk a;
     a.Open(BuildZip(FourFiles()));
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.DeleteArchiveItem(0); }), 22);
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.MarkItemForUpdate(0, a.scratch.P16("x")); }), 25);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.DeleteArchiveItem(0); }), neDeleteOutsideUpdate);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.MarkItemForUpdate(0, a.scratch.P16("x")); }), neUpdateOutsideUpdate);
     a.arc.BeginUpdate();
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.DeleteArchiveItem(4); }), 21);
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.DeleteArchiveItem(-1); }), 21);
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.MarkItemForUpdate(4, a.scratch.P16("x")); }), 24);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.DeleteArchiveItem(4); }), neDeleteIndex);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.DeleteArchiveItem(-1); }), neDeleteIndex);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.MarkItemForUpdate(4, a.scratch.P16("x")); }), neUpdateIndex);
     a.arc.CancelUpdate();
 }
 
@@ -164,11 +164,11 @@ TEST(ProcessUpdate, RefusedOnAnArchiveOpenedReadOnly) {
     WriteBytes(a.ArchivePath(), BuildZip(FourFiles()));
     a.arc.SetFileName(U16(a.ArchivePath()));
     a.arc.OpenArchive(cvOpenReadOnly);
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.UpdateFiles(u"*.*", 0x28BF, u""); }), 32);
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.DeleteFiles(u"*.*", 0x28BF, u""); }), 32);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.UpdateFiles(u"*.*", 0x28BF, u""); }), neReadOnlyArchive);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.DeleteFiles(u"*.*", 0x28BF, u""); }), neReadOnlyArchive);
     EXPECT_FALSE(a.arc.InUpdate());
     a.arc.CloseArchive();
-    EXPECT_EQ(NativeErrorOf([&] { a.arc.DeleteFiles(); }), 13);
+    EXPECT_EQ(NativeErrorOf([&] { a.arc.DeleteFiles(); }), neArchiveNotOpen);
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST(ProcessTest, DamagedEntriesAreReportedOneByOneAsNative8) {
     EXPECT_EQ(a.failures[0].FileName, "bad-crc.txt");
     EXPECT_EQ(a.failures[1].FileName, "bad-size.txt");
     EXPECT_EQ(a.failures[2].FileName, "bad-stream.txt");
-    for (const Failure& f : a.failures) EXPECT_EQ(f.NativeError, 8) << f.FileName;
+    for (const Failure& f : a.failures) EXPECT_EQ(f.NativeError, neDamagedItem) << f.FileName;
     EXPECT_EQ(NamesIn(a.scratch.Path()), std::vector<std::string>{"test.zip"});
 }
 

@@ -208,15 +208,15 @@ TEST(ReaderEntries, SoundAndDamagedEntries) {
         {"empty stored", {.name = "e", .data = "", .method = 0}, 0, 0, std::string()},
         {"empty deflated", {.name = "e", .data = ""}, 0, 0, std::string()},
         {"zip64 sizes and offset", {.name = "e", .data = text, .zip64 = true}, 0, 0, text},
-        {"crc mismatch", {.name = "e", .data = text, .crc = Crc(text) ^ 1}, 8, 0, text},
-        {"stored crc mismatch", {.name = "e", .data = small, .method = 0, .crc = Crc(small) ^ 0x100}, 8, 0, small},
-        {"size mismatch", {.name = "e", .data = text, .unCompSize = text.size() + 1}, 8, 0, text},
-        {"deflate garbage", {.name = "e", .data = text, .stored = garbage}, 8, 0, {}},
-        {"deflate64", {.name = "e", .data = text, .method = 9}, 55, 55, std::string()},
-        {"method 12", {.name = "e", .data = text, .method = 12, .stored = text}, 8, 0, std::string()},
-        {"method 14", {.name = "e", .data = text, .method = 14, .stored = text}, 8, 0, std::string()},
-        {"encrypted", {.name = "e", .data = text, .flags = 0x0001}, 67, 67, std::string()},
-        {"local lengths past the end", {.name = "e", .data = small, .method = 0, .localExtraLength = 0xFFFF}, 8, 0, std::string()},
+        {"crc mismatch", {.name = "e", .data = text, .crc = Crc(text) ^ 1}, neDamagedItem, 0, text},
+        {"stored crc mismatch", {.name = "e", .data = small, .method = 0, .crc = Crc(small) ^ 0x100}, neDamagedItem, 0, small},
+        {"size mismatch", {.name = "e", .data = text, .unCompSize = text.size() + 1}, neDamagedItem, 0, text},
+        {"deflate garbage", {.name = "e", .data = text, .stored = garbage}, neDamagedItem, 0, {}},
+        {"deflate64", {.name = "e", .data = text, .method = 9}, neDeflate64, neDeflate64, std::string()},
+        {"method 12", {.name = "e", .data = text, .method = 12, .stored = text}, neDamagedItem, 0, std::string()},
+        {"method 14", {.name = "e", .data = text, .method = 14, .stored = text}, neDamagedItem, 0, std::string()},
+        {"encrypted", {.name = "e", .data = text, .flags = 0x0001}, neEncryptedItem, neEncryptedItem, std::string()},
+        {"local lengths past the end", {.name = "e", .data = small, .method = 0, .localExtraLength = 0xFFFF}, neDamagedItem, 0, std::string()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -241,7 +241,7 @@ TEST(ReaderEntries, SoundAndDamagedEntries) {
 TEST(ReaderEntries, EncryptedEntryIsRefusedWithAMessageThatSaysSo) {
     Opened z(BuildZip({{.name = "secret.txt", .data = "data", .method = 0, .flags = 0x0001}}));
     const Outcome o = ReadEntry(z.arc, "secret.txt");
-    EXPECT_EQ(o.native, 67);
+    EXPECT_EQ(o.native, neEncryptedItem);
     EXPECT_NE(o.message.find(u"encrypted"), std::u16string::npos) << platform::Utf16ToUtf8(o.message);
     EXPECT_EQ(o.message.rfind(u"Archiver: ", 0), 0u);
 }
@@ -255,7 +255,7 @@ TEST(ReaderEntries, StoredLengthEndsAtTheCentralDirectory) {
     Built bad = BuildZip({{.name = "e", .data = data, .method = 0, .crc = Crc(data + tail), .compSize = data.size() + 10, .unCompSize = data.size() + 10}});
     ASSERT_EQ(bad.bytes.substr(static_cast<size_t>(bad.centralStart), 10), tail);
     Opened z(bad.bytes);
-    EXPECT_EQ(ReadEntry(z.arc, "e").native, 8);
+    EXPECT_EQ(ReadEntry(z.arc, "e").native, neDamagedItem);
     z.arc.SetExtractCorruptedFiles(true);
     EXPECT_EQ(ReadEntry(z.arc, "e").output, data);
 }
@@ -266,7 +266,7 @@ TEST(ReaderEntries, ABombEndsAtTheRecordedSize) {
     ASSERT_LT(bomb.size(), 8u << 20);
     const std::string claimed(1000, '\0');
     Opened z(BuildZip({{.name = "bomb", .data = claimed, .stored = bomb}}));
-    EXPECT_EQ(ReadEntry(z.arc, "bomb").native, 8);
+    EXPECT_EQ(ReadEntry(z.arc, "bomb").native, neDamagedItem);
     z.arc.SetExtractCorruptedFiles(true);
     const Outcome o = ReadEntry(z.arc, "bomb");
     EXPECT_EQ(o.native, 0);
@@ -278,7 +278,7 @@ TEST(ReaderEntries, ABombEndsAtTheRecordedSize) {
         z.arc.ExtractItem(0, sink, 0, 0);
         FAIL() << "no exception";
     } catch (const ECVException& e) {
-        EXPECT_EQ(e.NativeError(), 8);
+        EXPECT_EQ(e.NativeError(), neDamagedItem);
     }
     EXPECT_EQ(sink.Size(), 1000);
 }
@@ -299,8 +299,8 @@ TEST(ReaderEntries, TruncatedArchives) {
         arc.OpenArchive(cvOpenReadOnly);
         std::filesystem::resize_file(path, static_cast<uintmax_t>(b.dataStarts[1] + 1000));
         EXPECT_EQ(ReadEntry(arc, "first").output, "first entry\n");
-        EXPECT_EQ(ReadEntry(arc, "second").native, 8);
-        EXPECT_EQ(ReadEntry(arc, "third").native, 8);
+        EXPECT_EQ(ReadEntry(arc, "second").native, neDamagedItem);
+        EXPECT_EQ(ReadEntry(arc, "third").native, neDamagedItem);
         arc.SetExtractCorruptedFiles(true);
         EXPECT_LT(ReadEntry(arc, "second").output.size(), text.size());
         const Outcome third = ReadEntry(arc, "third");
@@ -320,7 +320,7 @@ TEST(ReaderEntries, TruncatedArchives) {
     ASSERT_EQ(arc.DMHandle()->CDir.Count(), 3);
     EXPECT_EQ(ReadEntry(arc, "first").output, "first entry\n");
     EXPECT_EQ(ReadEntry(arc, "second").output, text);
-    EXPECT_EQ(ReadEntry(arc, "third").native, 8);
+    EXPECT_EQ(ReadEntry(arc, "third").native, neDamagedItem);
     arc.SetExtractCorruptedFiles(true);
     EXPECT_EQ(ReadEntry(arc, "third").output, text.substr(0, text.size() - 100));
 }
@@ -336,12 +336,12 @@ TEST(ReaderMethods, ErrorsBeforeReading) {
     char buffer[16];
     std::string text;
     const Case cases[] = {
-        {"stream: missing", [&] { z.arc.ExtractToStream(u"nope.txt", &out); }, 15},
-        {"buffer: missing", [&] { z.arc.ExtractToBuffer(u"nope.txt", buffer, 1, 0); }, 15},
-        {"string: missing", [&] { z.arc.ExtractToString(u"docs/nope.txt", text); }, 15},
-        {"stream: null", [&] { z.arc.ExtractToStream(u"docs/readme.txt", nullptr); }, 6},
-        {"index below", [&] { z.arc.ExtractItem(-1, out, 0, 0); }, 16},
-        {"index past", [&] { z.arc.ExtractItem(1, out, 0, 0); }, 16},
+        {"stream: missing", [&] { z.arc.ExtractToStream(u"nope.txt", &out); }, neItemNotFound},
+        {"buffer: missing", [&] { z.arc.ExtractToBuffer(u"nope.txt", buffer, 1, 0); }, neItemNotFound},
+        {"string: missing", [&] { z.arc.ExtractToString(u"docs/nope.txt", text); }, neItemNotFound},
+        {"stream: null", [&] { z.arc.ExtractToStream(u"docs/readme.txt", nullptr); }, neNilPointer},
+        {"index below", [&] { z.arc.ExtractItem(-1, out, 0, 0); }, neItemIndex},
+        {"index past", [&] { z.arc.ExtractItem(1, out, 0, 0); }, neItemIndex},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -365,7 +365,7 @@ TEST(ReaderMethods, ErrorsBeforeReading) {
         closed.ExtractToString(u"x", text);
         ADD_FAILURE() << "no exception";
     } catch (const ECVException& e) {
-        EXPECT_EQ(e.NativeError(), 13);
+        EXPECT_EQ(e.NativeError(), neArchiveNotOpen);
     }
 }
 
@@ -382,7 +382,7 @@ TEST(ReaderMethods, NotInsideAnUpdate) {
         arc.ExtractToString(u"a.txt", text);
         ADD_FAILURE() << "no exception";
     } catch (const ECVException& e) {
-        EXPECT_EQ(e.NativeError(), 26);
+        EXPECT_EQ(e.NativeError(), neInUpdate);
     }
     arc.CancelUpdate();
     arc.ExtractToString(u"a.txt", text);
@@ -442,7 +442,7 @@ TEST(ReaderMethods, ExtractToBufferRanges) {
         z.arc.ExtractToBuffer(u"bad.txt", nullptr, 0, 0);
         ADD_FAILURE() << "no exception";
     } catch (const ECVException& e) {
-        EXPECT_EQ(e.NativeError(), 8);
+        EXPECT_EQ(e.NativeError(), neDamagedItem);
     }
 }
 
@@ -481,7 +481,7 @@ TEST(ReaderProgress, EventsCancelAndAFullOutput) {
     EXPECT_LT(cancelled.output.size(), text.size());
     // That cancel does not linger: the next read of a damaged entry is reported, even to handlers that
     // leave Cancel alone.
-    EXPECT_EQ(ReadEntry(z.arc, "bad.txt").native, 8);
+    EXPECT_EQ(ReadEntry(z.arc, "bad.txt").native, neDamagedItem);
     z.arc.SetOnFileProgress(nullptr);
 
     // An output that takes nothing: without a handler, the disk-full error; with a handler that
@@ -493,7 +493,7 @@ TEST(ReaderProgress, EventsCancelAndAFullOutput) {
         z.arc.ExtractToStream(u"big.txt", &full);
         ADD_FAILURE() << "no exception";
     } catch (const ECVException& e) {
-        EXPECT_EQ(e.NativeError(), 65);
+        EXPECT_EQ(e.NativeError(), neDiskFull);
     }
     int asked = 0;
     z.arc.SetOnDiskFull([&](TCVBaseArchiver*, int32_t volume, const std::u16string&, bool& cancel) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/util/CVCoding.h"
 #include "platform/Platform.h"
@@ -90,7 +90,7 @@ TEST(SaveDir, StubLargerThanTheFirstVolumeIsRefused) {
         TCVDirManager dm(&stream, &host, true);
         FAIL() << "no error";
     } catch (const ECVException& e) {
-        EXPECT_EQ(e.NativeError(), 47);
+        EXPECT_EQ(e.NativeError(), neStubExceedsVolume);
     }
     host.SpanningMode = smNone;   // without volumes there is no limit
     TCVDirManager dm(&stream, &host, true);
@@ -290,7 +290,7 @@ TEST(SaveDir, RefusesWhatItsFieldsCannotHoldBeforeTouchingTheStream) {
         dm.SaveDir(false);
         FAIL() << "no error";
     } catch (const ECVException& e) {
-        EXPECT_EQ(e.NativeError(), 61);
+        EXPECT_EQ(e.NativeError(), neNameTooLong);
     }
     EXPECT_EQ(Bytes(stream), original);
 }
@@ -312,7 +312,7 @@ TEST(SaveDir, ShortWriteOfTheDirectoryIsNative46) {
         dm.SaveDir(true);
         FAIL() << "no error";
     } catch (const ECVException& e) {
-        EXPECT_EQ(e.NativeError(), 46);
+        EXPECT_EQ(e.NativeError(), neShortWrite);
     }
 }
 

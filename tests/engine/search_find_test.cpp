@@ -334,7 +334,7 @@ TEST(SearchClosed, FindFirstOnAClosedArchiveRaisesNotOpen) {
         arc.FindFirst(u"*.*", f, All, u"");
         FAIL() << "no exception";
     } catch (const ECVException& e) {
-        EXPECT_EQ(e.NativeError(), 13);
+        EXPECT_EQ(e.NativeError(), neArchiveNotOpen);
     }
     EXPECT_THROW(arc.FindNext(f), ECVException);
 }

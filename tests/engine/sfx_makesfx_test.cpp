@@ -159,10 +159,10 @@ TEST(MakeSFX, RefusalsAndWhatTheyLeaveOfTheTarget) {
         void (*prepare)(Conversion&);
     };
     const Case cases[] = {
-        {"no stub named", 17, false, [](Conversion& c) { c.arc.SetSFXStub(u""); }},
-        {"stub file missing", 18, false, [](Conversion& c) { c.arc.SetSFXStub(c.dir.P16("nowhere.bin")); }},
-        {"split archive", 49, false, [](Conversion& c) { c.arc.SetSpanningMode(smSplitting); }},
-        {"source already behind a stub", 50, true,
+        {"no stub named", neNoSFXStub, false, [](Conversion& c) { c.arc.SetSFXStub(u""); }},
+        {"stub file missing", neSFXStubNotFound, false, [](Conversion& c) { c.arc.SetSFXStub(c.dir.P16("nowhere.bin")); }},
+        {"split archive", neSFXOnMultiVolume, false, [](Conversion& c) { c.arc.SetSpanningMode(smSplitting); }},
+        {"source already behind a stub", neAlreadySFX, true,
          [](Conversion& c) {
              c.arc.MakeSFX(c.dir.P16("first.run"));
              c.arc.SetFileName(c.dir.P16("first.run"));
@@ -210,7 +210,7 @@ TEST(MakeSFX, TargetThatIsTheSourceOrTheStubIsRefusedBeforeAnythingIsTouched) {
         if (open) c.arc.OpenArchive(cvOpenReadOnly);
         for (const std::u16string& name : names) {
             SCOPED_TRACE(platform::Utf16ToUtf8(name) + (open ? " (archive open)" : ""));
-            EXPECT_EQ(NativeErrorOf([&] { c.arc.MakeSFX(name); }), 19);
+            EXPECT_EQ(NativeErrorOf([&] { c.arc.MakeSFX(name); }), neCannotCreateFile);
             EXPECT_EQ(ReadBytes(c.dir / "src.zip"), source);
             EXPECT_EQ(ReadBytes(c.dir / "stub.bin"), c.stub);
         }
@@ -321,7 +321,7 @@ TEST(MakeSFXAppend, CancelledAppendFailsTheConversion) {
     ASSERT_EQ(testing_support::Run("cd " + Quote(c.dir.Path()) + " && zip -q -0 src.zip big.bin", &out), 0) << out;
     c.arc.SetOnFileProgress([](TCVBaseArchiver*, const std::u16string&, double p, TCVProcessOperation,
                                TCVProgressPhase phase, bool& cancel) { cancel = phase == ppProcess && p > 0; });
-    EXPECT_EQ(NativeErrorOf([&] { c.arc.MakeSFX(c.dir.P16("out.run")); }), 56);
+    EXPECT_EQ(NativeErrorOf([&] { c.arc.MakeSFX(c.dir.P16("out.run")); }), neSFXAppendFailed);
 }
 
 // Without any entry that holds data, the first entry decides whether offsets count from the archive's

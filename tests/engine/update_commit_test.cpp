@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "support/ScriptedAnswers.h"
 #include "writer_test_support.h"
 
@@ -67,7 +67,7 @@ TEST(UpdateCommit, ReadOnlyArchiveRefusesAnUpdate) {
         f.arc.BeginUpdate();
         FAIL() << "BeginUpdate on a read-only archive";
     } catch (const ECVException& e) {
-        EXPECT_EQ(e.NativeError(), 32);
+        EXPECT_EQ(e.NativeError(), neReadOnlyArchive);
     }
     EXPECT_FALSE(f.arc.InUpdate());
 }

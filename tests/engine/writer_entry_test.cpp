@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "writer_test_support.h"
 
 namespace wrt_tests {
@@ -198,9 +198,9 @@ TEST_P(WriterFailures, ReportedAndLeftOut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Natives, WriterFailures,
-                         ::testing::Values(FailureCase{"Missing", 33}, FailureCase{"PathTooLong", 61},
-                                           FailureCase{"Fifo", 33}, FailureCase{"NeedsZip64", 43},
-                                           FailureCase{"GrowsWhileRead", 34}),
+                         ::testing::Values(FailureCase{"Missing", neCannotOpenSource}, FailureCase{"PathTooLong", neNameTooLong},
+                                           FailureCase{"Fifo", neCannotOpenSource}, FailureCase{"NeedsZip64", neZip64DisabledStore},
+                                           FailureCase{"GrowsWhileRead", neCompressedSizeMismatch}),
                          [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.label); });
 
 TEST(WriterEntry, RetryAfterAFailedAttemptWritesTheEntryOnce) {
@@ -213,7 +213,7 @@ TEST(WriterEntry, RetryAfterAFailedAttemptWritesTheEntryOnce) {
     f.arc.SetOnProcessFileFailure([&](TCVBaseArchiver*, const std::u16string& name, TCVProcessOperation, int32_t native,
                                       int32_t, const std::u16string&, TCVAction& action) {
         ++failures;
-        EXPECT_EQ(native, 34);
+        EXPECT_EQ(native, neCompressedSizeMismatch);
         EXPECT_EQ(name, u"log.txt");   // an entry from memory has no source file to name
         stream->honest = true;
         action = fxaRetry;
@@ -252,7 +252,7 @@ TEST(WriterEntry, FullDiskWithoutHandlerIsReportedAndAbortRestoresTheArchive) {
     f.arc.BeginUpdate();
     Append(f.arc, FileItem("noise.bin", f.Source("noise", noise)));
     EXPECT_NO_THROW(f.arc.EndUpdate());
-    EXPECT_EQ(natives, std::vector<int32_t>{65});
+    EXPECT_EQ(natives, std::vector<int32_t>{neDiskFull});
     EXPECT_EQ(device.Data(), emptyArchive);
     EXPECT_EQ(f.arc.DMHandle()->CDir.Count(), 0);
 }

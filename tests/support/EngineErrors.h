@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 
 namespace testing_support {
 

@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "engine/base/CVNativeErrors.h"
 #include "platform/Platform.h"
 
 class TComponent;

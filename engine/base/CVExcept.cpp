@@ -1,9 +1,9 @@
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 
 #include <cstdio>
 
-#include "engine/archiver/CVComponent.h"
-#include "engine/archiver/CVConst.h"
+#include "engine/base/CVComponent.h"
+#include "engine/base/CVConst.h"
 
 namespace {
 
