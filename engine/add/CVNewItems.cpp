@@ -288,8 +288,7 @@ void TCVBaseArchiver::AddStreamItem(const std::u16string& FileName, std::shared_
         owned = true;
     }
 
-    BeginUpdate();
-    try {
+    RunInUpdate([&] {
         const int32_t index = AddNewItem(FileName, u"", DateTime, Attr, false);
         if (index >= 0) {
             TDirItem& item = FDMHandle->CDir.GetItemPtr(index);
@@ -302,11 +301,7 @@ void TCVBaseArchiver::AddStreamItem(const std::u16string& FileName, std::shared_
             item.bDestroyStream = owned;
             SetUncompressedSize(item, source->Size(), FZip64Mode);
         }
-        EndUpdate();
-    } catch (...) {
-        CancelUpdate();
-        throw;
-    }
+    });
 }
 
 void TCVBaseArchiver::AddFromStream(const std::u16string& FileName, platform::Stream* Stream, bool CopyToBuffer,

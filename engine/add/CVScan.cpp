@@ -65,14 +65,9 @@ bool SamePath(const std::u16string& a, const std::u16string& b) {
 void TCVBaseArchiver::AddFiles() {
     CheckActive();
     CheckModifiable();
-    BeginUpdate();
-    try {
+    RunInUpdate([&] {
         ScanFileMasks(FFileMasks, FOptions.SearchAttr(), FOptions.Recurse(), false, FExclusionMasks);
-        EndUpdate();
-    } catch (...) {
-        CancelUpdate();
-        throw;
-    }
+    });
 }
 
 void TCVBaseArchiver::AddFiles(const std::u16string& FileMask, int32_t SearchAttr,
@@ -81,42 +76,26 @@ void TCVBaseArchiver::AddFiles(const std::u16string& FileMask, int32_t SearchAtt
     CheckModifiable();
     TCVStringList exclusions;
     if (!ExclusionMask.empty()) exclusions.push_back(ExclusionMask);
-    BeginUpdate();
-    try {
-        ScanFileMasks({FileMask}, SearchAttr, FOptions.Recurse(), false, exclusions);
-        EndUpdate();
-    } catch (...) {
-        CancelUpdate();
-        throw;
-    }
+    RunInUpdate([&] { ScanFileMasks({FileMask}, SearchAttr, FOptions.Recurse(), false, exclusions); });
 }
 
 void TCVBaseArchiver::MoveFiles() {
     CheckActive();
     CheckModifiable();
-    BeginUpdate();
-    try {
+    RunInUpdate([&] {
         ScanFileMasks(FFileMasks, FOptions.SearchAttr(), FOptions.Recurse(), true, FExclusionMasks);
-        EndUpdate();
-    } catch (...) {
-        CancelUpdate();
-        throw;
-    }
+    });
 }
 
 void TCVBaseArchiver::MoveFiles(const std::u16string& FileMask, int32_t SearchAttr,
                                 const std::u16string& ExclusionMask) {
     CheckActive();
+    // As in every other adding form: without it a multi-volume archive was rewritten outside an
+    // update, and the moved sources deleted.
+    CheckModifiable();
     TCVStringList exclusions;
     if (!ExclusionMask.empty()) exclusions.push_back(ExclusionMask);
-    BeginUpdate();
-    try {
-        ScanFileMasks({FileMask}, SearchAttr, FOptions.Recurse(), true, exclusions);
-        EndUpdate();
-    } catch (...) {
-        CancelUpdate();
-        throw;
-    }
+    RunInUpdate([&] { ScanFileMasks({FileMask}, SearchAttr, FOptions.Recurse(), true, exclusions); });
 }
 
 // ---------------------------------------------------------------------------------------------------

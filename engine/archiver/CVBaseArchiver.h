@@ -7,7 +7,7 @@
 //   archiver/CVBaseArchiver.cpp      construction, properties, checks
 //   archiver/CVOpenClose.cpp         OpenArchive, CreateNewArchive, OpenExistingArchive, CloseArchive
 //   archiver/CVDispatchers.cpp       the Do... event dispatchers and their default dialogs
-//   archiver/CVUpdate.cpp            BeginUpdate, EndUpdate, CancelUpdate, CommitUpdate, roll-back
+//   archiver/CVUpdate.cpp            BeginUpdate, EndUpdate, CancelUpdate, RunInUpdate, CommitUpdate, roll-back
 //   archiver/CVSfx.cpp               MakeSFX, FastFileAppend
 //   add/CVScan.cpp                   AddFiles, MoveFiles and the file-system scan
 //   add/CVNewItems.cpp               AddNewItem, InitNewItem, AddFromStream/Buffer/String
@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -224,6 +225,10 @@ public:
 
     // The commit (CVUpdate.cpp).
     void CommitUpdate();
+    // The frame of every public operation that changes the archive: begins an update (nesting inside a
+    // caller's), runs Change, ends the update (the outermost end commits); on an exception it cancels
+    // the update and passes the exception on. The operation's own checks come before it.
+    void RunInUpdate(const std::function<void()>& Change);
 
     // The file-system scan (CVScan.cpp).
     void ScanFileMasks(const TCVStringList& Masks, int32_t SearchAttr, bool Recurse, bool Move,

@@ -92,8 +92,7 @@ void TCVBaseArchiver::RenameFile(const std::u16string& OldName, const std::u16st
     newText.erase(0, std::min(newText.find_first_not_of(u'/'), newText.size()));
     if (newText.empty()) throw ECVException(neBlankFileName, this);
 
-    BeginUpdate();
-    try {
+    RunInUpdate([&] {
         TCVDirArray& dir = FDMHandle->CDir;
         const int32_t folderIndex = F.Handle.ItemNo;
         const TDirItem& selected = dir.GetItemPtr(folderIndex);
@@ -117,11 +116,7 @@ void TCVBaseArchiver::RenameFile(const std::u16string& OldName, const std::u16st
                 RenameItem(*this, i, newFolder + current.substr(oldFolder.size()));
             }
         }
-        EndUpdate();
-    } catch (...) {
-        CancelUpdate();
-        throw;
-    }
+    });
 }
 
 namespace {
@@ -132,8 +127,7 @@ void ChangeMatchingItems(TCVBaseArchiver& arc, const std::u16string& FileMask, i
     arc.CheckActive();
     TCVArchiveItem F;
     if (!arc.FindFirst(FileMask, F, AllEntriesAttr, u"")) throw ECVException(NotFoundError, {FileMask}, &arc);
-    arc.BeginUpdate();
-    try {
+    arc.RunInUpdate([&] {
         TCVDirArray& dir = arc.DMHandle()->CDir;
         do {
             TDirItem& item = dir.GetItemPtr(F.Handle.ItemNo);
@@ -143,11 +137,7 @@ void ChangeMatchingItems(TCVBaseArchiver& arc, const std::u16string& FileMask, i
                 item.Operation = Mark;
             }
         } while (arc.FindNext(F));
-        arc.EndUpdate();
-    } catch (...) {
-        arc.CancelUpdate();
-        throw;
-    }
+    });
 }
 
 }  // namespace

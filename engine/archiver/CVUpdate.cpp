@@ -109,6 +109,17 @@ void TCVBaseArchiver::CancelUpdate() {
     if (FDMHandle) FDMHandle->CDir.Assign(FDMHandle->RBCDir);
 }
 
+void TCVBaseArchiver::RunInUpdate(const std::function<void()>& Change) {
+    BeginUpdate();
+    try {
+        Change();
+        EndUpdate();
+    } catch (...) {
+        CancelUpdate();
+        throw;
+    }
+}
+
 void TCVBaseArchiver::CommitUpdate() {
     if (FUpdateCount <= 0) return;
     FUpdateCount = 0;

@@ -200,14 +200,7 @@ void TCVBaseArchiver::TestFiles(const std::u16string& FileMask, int32_t SearchAt
 
 // Deleting and updating change the directory: the batch runs in an update whose end commits it.
 void TCVBaseArchiver::ProcessTaggedInUpdate(TCVProcessOperation Operation) {
-    BeginUpdate();
-    try {
-        ProcessTaggedFiles(Operation, -1);
-        EndUpdate();
-    } catch (...) {
-        CancelUpdate();
-        throw;
-    }
+    RunInUpdate([&] { ProcessTaggedFiles(Operation, -1); });
 }
 
 void TCVBaseArchiver::DeleteFiles() {

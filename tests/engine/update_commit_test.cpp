@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/base/CVExcept.h"
+#include "support/EngineErrors.h"
 #include "support/ScriptedAnswers.h"
 #include "writer_test_support.h"
 
@@ -70,6 +72,65 @@ TEST(UpdateCommit, ReadOnlyArchiveRefusesAnUpdate) {
         EXPECT_EQ(e.NativeError(), neReadOnlyArchive);
     }
     EXPECT_FALSE(f.arc.InUpdate());
+}
+
+// Exposes the spanning mode, which the setter refuses to change on an open archive.
+class SpannedProbe : public TCorvane {
+public:
+    void ForceSpanningMode(TCVSpanningMode mode) { FSpanningMode = mode; }
+};
+
+// Every operation that changes an archive refuses one that may not change before it does anything: a
+// read-only archive, and a multi-volume one outside an update (which the directory operations of the
+// maintenance unit do not check). Moving in particular must leave its source files where they are.
+TEST(UpdateCommit, ArchiveThatMayNotChangeRefusesEveryChangingOperation) {
+    struct Op {
+        const char* what;
+        std::function<void(TCorvane&)> run;
+        bool refusesMultiVolume;
+    };
+    const char buffer[] = "data";
+    const Op ops[] = {
+        {"AddFiles", [](TCorvane& a) { a.AddFiles(); }, true},
+        {"AddFiles with a mask", [](TCorvane& a) { a.AddFiles(u"*.*", 0x28BF, u""); }, true},
+        {"MoveFiles", [](TCorvane& a) { a.MoveFiles(); }, true},
+        {"MoveFiles with a mask", [](TCorvane& a) { a.MoveFiles(u"*.*", 0x28BF, u""); }, true},
+        {"DeleteFiles", [](TCorvane& a) { a.DeleteFiles(u"*.*", 0x28BF, u""); }, true},
+        {"UpdateFiles", [](TCorvane& a) { a.UpdateFiles(u"*.*", 0x28BF, u""); }, true},
+        {"AddFromBuffer", [&](TCorvane& a) { a.AddFromBuffer(u"b.txt", buffer, 4, 0x20, 0); }, true},
+        {"RenameFile", [](TCorvane& a) { a.RenameFile(u"a.txt", u"b.txt"); }, false},
+        {"ChangeFilesAttr", [](TCorvane& a) { a.ChangeFilesAttr(u"*.*", 0x21); }, false},
+    };
+    Fixture f;
+    MakeArchive(f, {"a.txt"});
+    f.arc.CloseArchive();
+    const std::string before = ReadBytes(f.archive);
+    const std::string source = f.scratch / "src/a.txt";
+    const std::string sourceBytes = ReadBytes(source);
+    for (const Op& op : ops) {
+        SCOPED_TRACE(op.what);
+        // Each operation starts from the same archive and sources, whatever the one before did.
+        WriteBytes(f.archive, before);
+        WriteBytes(source, sourceBytes);
+        SpannedProbe a;
+        a.SetFileName(U16(f.archive));
+        a.SetBaseDir(f.scratch.P16("src"));
+        a.SetFileMasks({u"*.*"});
+        a.OpenArchive(cvOpenReadOnly);
+        EXPECT_EQ(testing_support::NativeErrorOf([&] { op.run(a); }), neReadOnlyArchive);
+        EXPECT_FALSE(a.InUpdate());
+        a.CloseArchive();
+        if (op.refusesMultiVolume) {
+            a.OpenArchive(cvOpenReadWrite);
+            a.ForceSpanningMode(smSplitting);
+            EXPECT_EQ(testing_support::NativeErrorOf([&] { op.run(a); }), neMultiVolumeOutsideUpdate);
+            EXPECT_FALSE(a.InUpdate());
+            a.ForceSpanningMode(smNone);
+            a.CloseArchive();
+        }
+        EXPECT_TRUE(std::filesystem::exists(source));
+        EXPECT_EQ(ReadBytes(f.archive), before);
+    }
 }
 
 TEST(UpdateCommit, UnreadableSourceAnsweredIgnoreIsLeftOut) {
