@@ -168,6 +168,134 @@ bool TCVBaseArchiver::CompressItem(platform::Stream& Source, platform::Stream& O
     throw ECVException(neCompressedSizeMismatch, {TCVFormatArg(int64_t(sizeNow)), TCVFormatArg(int64_t(result.BytesRead))}, this);
 }
 
+// A new entry between its preparation and its local header's final form: the opened source, the
+// stored name, and the local header with its extra area as they are first written.
+struct TCVNewEntry {
+    TItemSource Source;
+    std::string StoredName;
+    TCVZipLocalHeader Local;
+    std::vector<uint8_t> Extra;
+    bool Zip64Field = false;   // the local header defers its sizes to a Zip64 field
+    int64_t Start = -1;        // where the local header lies; -1 until it is placed
+};
+
+void TCVBaseArchiver::OpenNewEntry(TDirItem& Item, TCVNewEntry& Entry) {
+    TCVZipCentralDir& cd = Item.CentralDir;
+    uint16_t flag = cd.genPurposeFlag;
+    Entry.StoredName = EncodeStoredName(Item.Name, flag, FOptions.OEMFileNames(), this);
+    cd.genPurposeFlag = flag;
+    Item.bHugeFile = false;
+
+    const bool folder = !Item.Stream && (cd.externalAttr & platform::faDirectory);
+    // Only what the data will be made with goes into the headers: a method this writer cannot
+    // produce would label stored bytes as something else, and an entry without data is stored
+    // (no deflate stream is zero bytes long).
+    const uint16_t method = Item.CompressionMethod == CVMethodDeflated && !folder ? CVMethodDeflated : CVMethodStored;
+    Item.CompressionMethod = method;
+    cd.compMethod = method;
+
+    if (Item.Stream) {
+        Entry.Source.UseStream(Item.Stream, Item.Position);
+    } else if (!folder) {
+        const std::u16string& path = Item.SrcFileName;
+        const bool prefixed = NativePathStyle == psWindows && path.find(LongPathPrefix) != std::u16string::npos;
+        if (path.size() >= MaxSourcePath && !prefixed) throw ECVException(neNameTooLong, {path}, this);
+        // Anything but a plain file (a FIFO put in the file's place, say) would block the read
+        // or give bytes that are no file's content.
+        const int32_t attr = platform::ReadAttributes(path);
+        const uint32_t mode = static_cast<uint32_t>(attr) >> 16;
+        if (attr != -1 && mode != 0 && (mode & UnixTypeMask) != UnixRegularFile)
+            throw ECVException(neCannotOpenSource, {path}, this);
+        try {
+            Entry.Source.UseFile(std::make_unique<platform::FileStream>(
+                path, platform::fmOpenRead | TCVOptions::ShareBits(FOptions.ShareMode())));
+        } catch (const platform::Exception&) {
+            throw ECVException(neCannotOpenSource, {path}, this);
+        }
+    }
+}
+
+void TCVBaseArchiver::PlaceNewEntry(TDirItem& Item, TCVNewEntry& Entry, int64_t Start) {
+    TCVZipCentralDir& cd = Item.CentralDir;
+    platform::Stream* src = Entry.Source.Get();
+    const int64_t sourceSize = src ? src->Size() : 0;
+
+    Entry.Start = Start;
+    PlaceLocalHeader(Item, Start, FZip64Mode == zmAlways);
+
+    TCVZipLocalHeader& local = Entry.Local;
+    local.signature = CVLocalHeaderSignature;
+    local.genPurposeFlag = cd.genPurposeFlag;
+    local.compMethod = cd.compMethod;
+    local.lastModTime = cd.lastModTime;
+    local.lastModDate = cd.lastModDate;
+    local.crc32 = cd.crc32;
+    local.compSize = 0;
+    if (src && (sourceSize >= Limit32 || FZip64Mode == zmAlways ||
+                (FZip64Mode == zmAuto && MayOutgrow32(sourceSize, cd.compMethod)))) {
+        Item.bHugeFile = true;
+        local.unCompSize = CVSentinel32;
+    } else {
+        local.unCompSize = static_cast<uint32_t>(sourceSize);
+    }
+    const bool zip64 = Item.bHugeFile || sourceSize >= Limit32;
+    local.extractVersion = ExtractVersion(FOptions.OEMFileNames(), zip64);
+    cd.extractVersion = local.extractVersion;
+    cd.versionMadeBy = MadeByVersion(FOptions.OEMFileNames(), zip64);
+    cd.externalAttr = CompleteUnixMode(cd.externalAttr);
+
+    if (FZip64Mode == zmDisabled && Item.bHugeFile) throw ECVException(neZip64DisabledStore, {Item.SrcFileName}, this);
+
+    // The Zip64 field's sizes are filled in once the data is written.
+    Entry.Zip64Field = local.unCompSize == CVSentinel32;
+    TCVExtraFields localFields;
+    RemoveExtraFields(Item.ExtraFields, CVUnicodeNameExtraID);   // a retry must not add it twice
+    if (FUnicodeFilenames) {
+        localFields.push_back(MakeUnicodeNameField(Item.Name, this));
+        Item.ExtraFields.push_back(localFields.back());
+    }
+    Entry.Extra = MakeLocalExtraArea(Entry.Zip64Field, 0, 0, localFields, Item.Name, this);
+    local.nameLength = static_cast<uint16_t>(Entry.StoredName.size());
+    local.extraLength = static_cast<uint16_t>(Entry.Extra.size());
+}
+
+bool TCVBaseArchiver::WriteLocalHeader(platform::Stream& Archive, const TCVNewEntry& Entry) {
+    uint8_t image[TCVZipLocalHeader::RecordSize];
+    Entry.Local.Encode(image);
+    return WriteToStream(Archive, image, sizeof image) &&
+           WriteToStream(Archive, Entry.StoredName.data(), static_cast<int64_t>(Entry.StoredName.size())) &&
+           (Entry.Extra.empty() || WriteToStream(Archive, Entry.Extra.data(), static_cast<int64_t>(Entry.Extra.size())));
+}
+
+bool TCVBaseArchiver::CompleteLocalHeader(platform::Stream& Archive, TDirItem& Item, TCVNewEntry& Entry) {
+    TCVZipCentralDir& cd = Item.CentralDir;
+    TCVZipLocalHeader& local = Entry.Local;
+    local.crc32 = cd.crc32;
+    local.compSize = (cd.compSize == CVSentinel32 || FZip64Mode == zmAlways) ? CVSentinel32 : cd.compSize;
+    local.compMethod = cd.compMethod;
+    const int64_t compressed = ItemCompressedSize(Item);
+    const int64_t uncompressed = ItemUncompressedSize(Item);
+    // Keep the central values in step with the local ones: a Zip64 field in the local header means
+    // its sizes live in the Zip64 values of the directory as well.
+    if (Entry.Zip64Field && cd.unCompSize != CVSentinel32) {
+        cd.unCompSize = CVSentinel32;
+        Item.Zip64ExtInfo.uncompSize = uncompressed;
+    }
+    if (local.compSize == CVSentinel32 && cd.compSize != CVSentinel32) {
+        cd.compSize = CVSentinel32;
+        Item.Zip64ExtInfo.compSize = compressed;
+    }
+    Archive.SetPosition(Entry.Start);
+    uint8_t image[TCVZipLocalHeader::RecordSize];
+    local.Encode(image);
+    if (!WriteToStream(Archive, image, sizeof image)) return false;
+    if (!Entry.Zip64Field) return true;
+    Archive.Seek(static_cast<int64_t>(Entry.StoredName.size()), platform::SeekOrigin::Current);
+    uint8_t field[CVZip64LocalFieldSize];
+    EncodeZip64LocalField(field, uncompressed, compressed);
+    return WriteToStream(Archive, field, sizeof field);
+}
+
 bool TCVBaseArchiver::WriteNewItem(int32_t Index) {
     UpdateCompressionMethod();
     TDirItem& item = FDMHandle->CDir.GetItemPtr(Index);
@@ -186,148 +314,41 @@ bool TCVBaseArchiver::WriteNewItem(int32_t Index) {
         return false;
     }
 
-    TItemSource source;
-    int64_t entryStart = -1;
+    TCVNewEntry entry;
     try {
-        TCVZipCentralDir& cd = item.CentralDir;
-        uint16_t flag = cd.genPurposeFlag;
-        const std::string storedName = EncodeStoredName(item.Name, flag, FOptions.OEMFileNames(), this);
-        cd.genPurposeFlag = flag;
-        item.bHugeFile = false;
-
-        const bool folder = !item.Stream && (cd.externalAttr & platform::faDirectory);
-        // Only what the data will be made with goes into the headers: a method this writer cannot
-        // produce would label stored bytes as something else, and an entry without data is stored
-        // (no deflate stream is zero bytes long).
-        const uint16_t method =
-            item.CompressionMethod == CVMethodDeflated && !folder ? CVMethodDeflated : CVMethodStored;
-        item.CompressionMethod = method;
-        cd.compMethod = method;
-
-        if (item.Stream) {
-            source.UseStream(item.Stream, item.Position);
-        } else if (!folder) {
-            const std::u16string& path = item.SrcFileName;
-            const bool prefixed = NativePathStyle == psWindows && path.find(LongPathPrefix) != std::u16string::npos;
-            if (path.size() >= MaxSourcePath && !prefixed) throw ECVException(neNameTooLong, {path}, this);
-            // Anything but a plain file (a FIFO put in the file's place, say) would block the read
-            // or give bytes that are no file's content.
-            const int32_t attr = platform::ReadAttributes(path);
-            const uint32_t mode = static_cast<uint32_t>(attr) >> 16;
-            if (attr != -1 && mode != 0 && (mode & UnixTypeMask) != UnixRegularFile)
-                throw ECVException(neCannotOpenSource, {path}, this);
-            try {
-                source.UseFile(std::make_unique<platform::FileStream>(
-                    path, platform::fmOpenRead | TCVOptions::ShareBits(FOptions.ShareMode())));
-            } catch (const platform::Exception&) {
-                throw ECVException(neCannotOpenSource, {path}, this);
-            }
-        }
-        platform::Stream* src = source.Get();
-        const int64_t sourceSize = src ? src->Size() : 0;
-
-        entryStart = archive->Position();
-        if (entryStart >= Limit32 || FZip64Mode == zmAlways) {
-            item.bHugeFile = true;
-            cd.relOffsetLH = CVSentinel32;
-            item.Zip64ExtInfo.relOffsetLH = entryStart;
-        } else {
-            cd.relOffsetLH = static_cast<uint32_t>(entryStart);
-        }
-
-        TCVZipLocalHeader local;
-        local.signature = CVLocalHeaderSignature;
-        local.genPurposeFlag = cd.genPurposeFlag;
-        local.compMethod = cd.compMethod;
-        local.lastModTime = cd.lastModTime;
-        local.lastModDate = cd.lastModDate;
-        local.crc32 = cd.crc32;
-        local.compSize = 0;
-        if (src && (sourceSize >= Limit32 || FZip64Mode == zmAlways ||
-                    (FZip64Mode == zmAuto && MayOutgrow32(sourceSize, method)))) {
-            item.bHugeFile = true;
-            local.unCompSize = CVSentinel32;
-        } else {
-            local.unCompSize = static_cast<uint32_t>(sourceSize);
-        }
-        const bool zip64 = item.bHugeFile || sourceSize >= Limit32;
-        local.extractVersion = ExtractVersion(FOptions.OEMFileNames(), zip64);
-        cd.extractVersion = local.extractVersion;
-        cd.versionMadeBy = MadeByVersion(FOptions.OEMFileNames(), zip64);
-        cd.externalAttr = CompleteUnixMode(cd.externalAttr);
-
-        if (FZip64Mode == zmDisabled && item.bHugeFile) throw ECVException(neZip64DisabledStore, {item.SrcFileName}, this);
-
-        const bool zip64Field = local.unCompSize == CVSentinel32;
-        std::vector<uint8_t> extra;
-        if (zip64Field) extra.resize(CVZip64LocalFieldSize);   // filled in once the sizes are known
-        RemoveExtraFields(item.ExtraFields, CVUnicodeNameExtraID);   // a retry must not add it twice
-        if (FUnicodeFilenames) {
-            TCVExtraFieldDataBlock field = MakeUnicodeNameField(item.Name, this);
-            AppendExtraField(extra, field);
-            item.ExtraFields.push_back(std::move(field));
-        }
-        if (extra.size() > CVMaxExtraDataSize) throw ECVException(neNameTooLong, {item.Name}, this);
-        local.nameLength = static_cast<uint16_t>(storedName.size());
-        local.extraLength = static_cast<uint16_t>(extra.size());
-
-        uint8_t image[TCVZipLocalHeader::RecordSize];
-        local.Encode(image);
-        bool written = WriteToStream(*archive, image, sizeof image) &&
-                       WriteToStream(*archive, storedName.data(), static_cast<int64_t>(storedName.size())) &&
-                       (extra.empty() || WriteToStream(*archive, extra.data(), static_cast<int64_t>(extra.size())));
-
-        if (written && src && CompressItem(*src, *archive, item)) {
-            local.crc32 = cd.crc32;
-            local.compSize = (cd.compSize == CVSentinel32 || FZip64Mode == zmAlways) ? CVSentinel32 : cd.compSize;
-            local.compMethod = cd.compMethod;
-            const int64_t compressed = ItemCompressedSize(item);
-            const int64_t uncompressed = ItemUncompressedSize(item);
-            // Keep the central values in step with the local ones: a Zip64 field in the local header
-            // means its sizes live in the Zip64 values of the directory as well.
-            if (zip64Field && cd.unCompSize != CVSentinel32) {
-                cd.unCompSize = CVSentinel32;
-                item.Zip64ExtInfo.uncompSize = uncompressed;
-            }
-            if (local.compSize == CVSentinel32 && cd.compSize != CVSentinel32) {
-                cd.compSize = CVSentinel32;
-                item.Zip64ExtInfo.compSize = compressed;
-            }
-            archive->SetPosition(entryStart);
-            local.Encode(image);
-            if (!WriteToStream(*archive, image, sizeof image)) written = false;
-            if (written && zip64Field) {
-                archive->Seek(static_cast<int64_t>(storedName.size()), platform::SeekOrigin::Current);
-                uint8_t field[CVZip64LocalFieldSize];
-                EncodeZip64LocalField(field, uncompressed, compressed);
-                written = WriteToStream(*archive, field, sizeof field);
-            }
-        } else if (written && !src) {
+        OpenNewEntry(item, entry);
+        PlaceNewEntry(item, entry, archive->Position());
+        platform::Stream* src = entry.Source.Get();
+        bool written = WriteLocalHeader(*archive, entry);
+        if (written && src) {
+            // The data: compressed from the source straight behind the header.
+            written = CompressItem(*src, *archive, item) && CompleteLocalHeader(*archive, item, entry);
+        } else if (written) {
             // A folder entry: no data, nothing to patch.
-            cd.crc32 = 0;
-            cd.compSize = 0;
-            cd.unCompSize = 0;
+            item.CentralDir.crc32 = 0;
+            item.CentralDir.compSize = 0;
+            item.CentralDir.unCompSize = 0;
         }
 
         if (!written || FProgressCancel) {
-            source.Release();
+            entry.Source.Release();
             return false;
         }
         archive->Seek(0, platform::SeekOrigin::End);
-        source.Release();
+        entry.Source.Release();
         // An item that owned its stream is done with it; the roll-back copy keeps its own reference.
         if (item.bDestroyStream) {
             item.Stream.reset();
             item.bDestroyStream = false;
         }
     } catch (const ECVException& e) {
-        source.Release();
+        entry.Source.Release();
         // The failed attempt's bytes go: whatever comes next (a retry, the next entry, the old entry
         // copied back, or the directory) starts where this entry started, so no stray local header
         // is left between the entries for a reader that walks them in order.
-        if (entryStart >= 0 && FCompressedStream) {
-            FCompressedStream->SetPosition(entryStart);
-            FCompressedStream->SetSize(entryStart);
+        if (entry.Start >= 0 && FCompressedStream) {
+            FCompressedStream->SetPosition(entry.Start);
+            FCompressedStream->SetSize(entry.Start);
         }
         if (!FCompressedStream) {
             FCommitAction = fxaAbort;

@@ -7,7 +7,8 @@
 //   archiver/CVBaseArchiver.cpp      construction, properties, checks
 //   archiver/CVOpenClose.cpp         OpenArchive, CreateNewArchive, OpenExistingArchive, CloseArchive
 //   archiver/CVDispatchers.cpp       the Do... event dispatchers and their default dialogs
-//   archiver/CVUpdate.cpp            BeginUpdate, EndUpdate, CancelUpdate, RunInUpdate, CommitUpdate, roll-back
+//   archiver/CVUpdate.cpp            BeginUpdate, EndUpdate, CancelUpdate, CommitUpdate, RunInUpdate
+//   archiver/CVCommit.cpp            the commit's steps (TCVCommit), roll-back
 //   archiver/CVSfx.cpp               MakeSFX, FastFileAppend
 //   add/CVScan.cpp                   AddFiles, MoveFiles and the file-system scan
 //   add/CVNewItems.cpp               AddNewItem, InitNewItem, AddFromStream/Buffer/String
@@ -35,6 +36,7 @@
 #include "platform/Platform.h"
 
 class TCVDirManager;
+struct TCVNewEntry;
 struct TDirItem;
 
 // A list of masks (the component's FileMasks, ExclusionMasks, NoCompressionMasks).
@@ -254,9 +256,16 @@ public:
     // FIFOs, sockets and devices are never archived: reading one could block forever.
     static bool IsSpecialFileAttr(int32_t Attr);
 
-    // The per-item writer (CVItemWriter.cpp).
+    // The per-item writer (CVItemWriter.cpp). WriteNewItem stores one entry in steps: open its source
+    // and encode its name, place its local header at the archive's position, write the header, make
+    // the data (CompressItem, which writes to any stream), then complete the header with the sizes and
+    // CRC. A failure is answered through DoProcessFileFailure; false when the entry was not stored.
     bool WriteNewItem(int32_t Index);
+    void OpenNewEntry(TDirItem& Item, TCVNewEntry& Entry);
+    void PlaceNewEntry(TDirItem& Item, TCVNewEntry& Entry, int64_t Start);
+    bool WriteLocalHeader(platform::Stream& Archive, const TCVNewEntry& Entry);
     bool CompressItem(platform::Stream& Source, platform::Stream& Output, TDirItem& Item);
+    bool CompleteLocalHeader(platform::Stream& Archive, TDirItem& Item, TCVNewEntry& Entry);
     bool WriteToStream(platform::Stream& Stream, const void* Buffer, int64_t Count);
 
     // Searching (CVSearch.cpp).
@@ -296,6 +305,9 @@ public:
     const platform::Stream* DirArchiveStream() const override { return FCompressedStream; }
 
 protected:
+    // The commit's steps work on the archive's state as its own code does.
+    friend class TCVCommit;
+
     // State, in the order the design lists it.
     std::u16string FCurrentDir;
     int32_t FUpdateCount = 0;

@@ -49,6 +49,18 @@ inline int64_t ItemLocalHeaderOffset(const TDirItem& Item) {
     return Item.CentralDir.relOffsetLH == CVSentinel32 ? Item.Zip64ExtInfo.relOffsetLH
                                                         : static_cast<int64_t>(Item.CentralDir.relOffsetLH);
 }
+// Records that the entry's local header now lies at Offset. An offset beyond 32 bits, or Zip64 (the
+// entry keeps its offset among its Zip64 values whatever its size), puts the sentinel in the 32-bit
+// field and the offset in the Zip64 values; the entry then uses Zip64 values.
+inline void PlaceLocalHeader(TDirItem& Item, int64_t Offset, bool Zip64) {
+    if (Offset >= static_cast<int64_t>(CVSentinel32) || Zip64) {
+        Item.bHugeFile = true;
+        Item.CentralDir.relOffsetLH = CVSentinel32;
+        Item.Zip64ExtInfo.relOffsetLH = Offset;
+    } else {
+        Item.CentralDir.relOffsetLH = static_cast<uint32_t>(Offset);
+    }
+}
 inline int64_t ItemCompressedSize(const TDirItem& Item) {
     return Item.CentralDir.compSize == CVSentinel32 ? Item.Zip64ExtInfo.compSize
                                                      : static_cast<int64_t>(Item.CentralDir.compSize);

@@ -79,6 +79,20 @@ void EncodeZip64LocalField(uint8_t* out, int64_t uncompSize, int64_t compSize) {
     EncodeFixed64(out + 12, static_cast<uint64_t>(compSize));
 }
 
+std::vector<uint8_t> MakeLocalExtraArea(bool zip64Field, int64_t uncompSize, int64_t compSize,
+                                        const TCVExtraFields& fields, const std::u16string& name,
+                                        const TComponent* component) {
+    std::vector<uint8_t> area;
+    if (zip64Field) {
+        area.resize(CVZip64LocalFieldSize);
+        EncodeZip64LocalField(area.data(), uncompSize, compSize);
+    }
+    for (const TCVExtraFieldDataBlock& field : fields)
+        if (field.headerID != CVZip64ExtraID) AppendExtraField(area, field);
+    if (area.size() > CVMaxExtraDataSize) throw ECVException(neNameTooLong, {name}, component);
+    return area;
+}
+
 bool ReadZip64ExtendedInfo(const TCVZipCentralDir& header, const TCVExtraFieldDataBlock& block,
                            TCVZip64ExtendedInfo& info) {
     const std::vector<uint8_t>& data = block.data;

@@ -81,6 +81,13 @@ std::optional<TCVExtraFieldDataBlock> MakeZip64CentralField(const TCVZipCentralD
 // The local form: always both sizes, 20 bytes written at `out`.
 void EncodeZip64LocalField(uint8_t* out, int64_t uncompSize, int64_t compSize);
 
+// The extra area of a local header: first, when the header defers its sizes to it, the local Zip64
+// field with the two sizes, then `fields` without any Zip64 block among them (the one field is made
+// here). An area too long for the header's 16-bit length is refused with neNameTooLong naming `name`.
+std::vector<uint8_t> MakeLocalExtraArea(bool zip64Field, int64_t uncompSize, int64_t compSize,
+                                        const TCVExtraFields& fields, const std::u16string& name,
+                                        const TComponent* component);
+
 // Takes from a Zip64 block the values whose central header field holds the sentinel, in the fixed
 // order, stopping at the first value the block does not wholly hold; the others in `info` are left
 // alone. Returns whether every announced value was present.
