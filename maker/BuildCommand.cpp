@@ -2,6 +2,7 @@
 
 #include "engine/base/CVExcept.h"
 #include "engine/util/CVStrFunc.h"
+#include "maker/PendingOutput.h"
 #include "platform/Platform.h"
 
 namespace maker {
@@ -10,33 +11,19 @@ namespace {
 
 constexpr int32_t AllEntriesAttr = 0x28BF;
 
-// The conversion step. The stub file is shared by every maker of the user: one that closes deletes
-// it, one that starts replaces it, at any moment. A conversion that found the stub file gone, or whose
-// executable does not begin with the stub's bytes (another maker's stub of another version), is made
-// again with the file written anew. Each maker deletes the file once, so a few attempts outlast all
-// but a crowd of makers closing at the same moment.
-void ConvertWithStub(TMakerArchiver& Archiver, const std::u16string& Executable, const TStubFile& Stub) {
-    constexpr int MaxAttempts = 5;
-    constexpr int32_t StubMissingNative = 18;
-    for (int attempt = 1;; ++attempt) {
-        EnsureStubFile(Stub);
-        try {
-            Archiver.MakeSFX(Executable);
-        } catch (const ECVException& e) {
-            if (e.NativeError() != StubMissingNative || attempt >= MaxAttempts) throw;
-            continue;
-        } catch (const platform::FileError& e) {
-            // Gone between the engine's check and its open: the open names the file.
-            if (e.Message().find(Stub.FileName) == std::u16string::npos || attempt >= MaxAttempts) throw;
-            continue;
-        }
-        if (FileStartsWith(Executable, Stub.Bytes)) return;
-        if (attempt >= MaxAttempts) {
-            platform::DeleteFile(Executable);
-            throw platform::Exception(u"The stub file \"" + Stub.FileName + u"\" does not hold this maker's stub");
-        }
-        WriteStubFile(Stub);
+// Lets go of an archive a failed build left open, so that its file can be deleted. What closing
+// would raise now says nothing more than the failure already being reported.
+void ReleaseArchive(TCVBaseArchiver& Archiver) {
+    try {
+        Archiver.CloseArchive();
+    } catch (...) {
     }
+}
+
+// Whether a failure is the stub file missing as the archive was created: the engine's open of it
+// names the file.
+bool StubFileVanished(const platform::FileError& e, const TStubFile& Stub) {
+    return e.Message().find(Stub.FileName) != std::u16string::npos;
 }
 
 }  // namespace
@@ -47,18 +34,10 @@ std::u16string CheckFolder(const std::u16string& FolderText) {
     return {};
 }
 
-TBuildTargets TargetsNextToMaker(const std::u16string& FolderText) {
-    const std::u16string base = FolderPart(platform::ExecutablePath()) + FileNamePart(FolderText);
-    return {base + u".zip", base + platform::ExecutableExtension()};
-}
-
-TBuildTargets TargetsForOutput(const std::u16string& Output) {
-    const std::u16string extension = platform::ExecutableExtension();
-    std::u16string base = Output;
-    if (base.size() > extension.size() && base.compare(base.size() - extension.size(), extension.size(), extension) == 0 &&
-        !FileNamePart(base.substr(0, base.size() - extension.size())).empty())
-        base.resize(base.size() - extension.size());
-    return {base + u".zip", Output};
+std::u16string WindowOutput(const std::u16string& FolderText) {
+    const std::u16string folder =
+        NativePathStyle == psWindows ? FolderPart(platform::ExecutablePath()) : FolderPart(FolderText);
+    return FullPath(folder + FileNamePart(FolderText) + platform::ExecutableExtension());
 }
 
 std::u16string DefaultOutput(const std::u16string& FolderText, const std::u16string& Dir) {
@@ -75,24 +54,43 @@ void ZipCreate(TCVBaseArchiver& Archiver, const std::u16string& sFileName, const
     Archiver.CloseArchive();
 }
 
-TBuildOutcome Build(TMakerArchiver& Archiver, const std::u16string& FolderText, const TBuildTargets& Targets,
+// The archive goes straight behind the stub: no intermediate archive that would have to be copied
+// (and that could meet a user's file of its name), and one temporary file that becomes the output.
+//
+// The stub file is shared by every maker of the user: one that closes deletes it, one that starts
+// replaces it, at any moment. A build that found the stub file gone, or whose result does not begin
+// with this maker's stub (another maker's stub of another version), is made again with the file
+// written anew. Each maker deletes the file once, so a few attempts outlast all but a crowd of makers
+// closing at the same moment.
+TBuildOutcome Build(TMakerArchiver& Archiver, const std::u16string& FolderText, const std::u16string& Output,
                     const TStubFile& Stub) {
-    // Every build makes a plain archive first, whatever stub an earlier build left set.
-    Archiver.SetSFXStub(u"");
-    Archiver.ClearAbort();
-    ZipCreate(Archiver, Targets.Archive, FolderText);
-    if (Archiver.AbortAnswered()) {
-        // The abort rolled the archive back to empty; an executable made from it would pass for the
+    constexpr int MaxAttempts = 5;
+    const std::u16string aborted = u"Build aborted: SFX archive " + Output + u" was not created.";
+    TPendingOutput pending(Output);
+    for (int attempt = 1;; ++attempt) {
+        EnsureStubFile(Stub);
+        Archiver.SetSFXStub(Stub.FileName);
+        Archiver.ClearAbort();
+        try {
+            ZipCreate(Archiver, pending.TempName(), FolderText);
+        } catch (const platform::FileError& e) {
+            ReleaseArchive(Archiver);
+            if (!StubFileVanished(e, Stub) || attempt >= MaxAttempts) throw;
+            continue;
+        } catch (...) {
+            ReleaseArchive(Archiver);
+            throw;
+        }
+        // An abort rolled the archive back to empty: an executable made from it would pass for the
         // folder's contents.
-        DeleteDiskFile(Targets.Archive);
-        return {TBuildResult::Aborted, u"Build aborted: SFX archive " + Targets.Executable + u" was not created."};
+        if (Archiver.AbortAnswered() || Archiver.StopRequested()) return {TBuildResult::Aborted, aborted};
+        if (FileStartsWith(pending.TempName(), Stub.Bytes)) break;
+        if (attempt >= MaxAttempts)
+            throw platform::Exception(u"The stub file \"" + Stub.FileName + u"\" does not hold this maker's stub");
+        WriteStubFile(Stub);
     }
-    Archiver.SetFileName(Targets.Archive);
-    Archiver.SetSFXStub(Stub.FileName);
-    ConvertWithStub(Archiver, Targets.Executable, Stub);
-    platform::MakeExecutable(Targets.Executable);
-    DeleteDiskFile(Targets.Archive);
-    return {TBuildResult::Built, u"SFX archive " + Targets.Executable + u" created successfully."};
+    pending.Commit();
+    return {TBuildResult::Built, u"SFX archive " + Output + u" created successfully."};
 }
 
 }  // namespace maker

@@ -1,10 +1,10 @@
-// The build: a folder packed into a ZIP archive, the stub put in front of it, the archive deleted.
-// The window and the command line both run it.
+// The build: a folder packed into a ZIP archive behind the stub program, the result appearing whole
+// under its name or not at all. The window and the command line both run it.
 //
 //   maker::TMakerArchiver Archiver;                        // lives as long as the window
 //   const maker::TStubFile stub = maker::MakerStub();      // written at start-up: WriteStubFile(stub)
 //   if (std::u16string m = maker::CheckFolder(text); !m.empty()) { show m; return; }
-//   maker::TBuildOutcome r = maker::Build(Archiver, text, maker::TargetsNextToMaker(text), stub);
+//   maker::TBuildOutcome r = maker::Build(Archiver, text, maker::WindowOutput(text), stub);
 //   show r.Message;                                        // errors arrive as exceptions
 #pragma once
 
@@ -14,12 +14,6 @@
 #include "maker/StubFile.h"
 
 namespace maker {
-
-// The two files a build writes: the intermediate archive and the executable.
-struct TBuildTargets {
-    std::u16string Archive;
-    std::u16string Executable;
-};
 
 enum class TBuildResult { Built, Aborted };
 
@@ -33,29 +27,30 @@ struct TBuildOutcome {
 // is used as typed; a relative path counts from the current folder.
 std::u16string CheckFolder(const std::u16string& FolderText);
 
-// Outputs named after the folder text (the part after its last separator, used as it stands, so a
-// text ending in a separator gives the names ".zip" and ".run"), next to the maker's own executable.
-TBuildTargets TargetsNextToMaker(const std::u16string& FolderText);
-// Outputs for an executable named Output: the archive is Output with its executable extension (if
-// any) replaced by ".zip", so the two never share a name.
-TBuildTargets TargetsForOutput(const std::u16string& Output);
+// The executable the window writes for the folder text: named after the text (the part after its
+// last separator, used as it stands, so a text ending in a separator gives the name ".run"). On
+// Windows it goes next to the maker's own executable; elsewhere, where an installed maker's folder
+// is not the user's to write, beside the chosen folder, in its parent folder.
+std::u16string WindowOutput(const std::u16string& FolderText);
 // The executable a command line build writes by default: the folder's own name (as its full path
 // gives it, so "." and "photos/" name the folder itself) with the executable extension, in Dir.
 // Empty when the folder has no name (the root).
 std::u16string DefaultOutput(const std::u16string& FolderText, const std::u16string& Dir);
 
 // Creates the archive sFileName from everything below sBaseDir: created empty (an existing file is
-// truncated), every file and folder added with paths relative to sBaseDir, closed.
+// truncated) or holding just the stub when the archiver's SFXStub names one, every file and folder
+// added with paths relative to sBaseDir, closed.
 void ZipCreate(TCVBaseArchiver& Archiver, const std::u16string& sFileName, const std::u16string& sBaseDir);
 
-// Runs the build of FolderText (a folder that passed CheckFolder) into Targets. The stub file is
-// written again first when it has vanished, and the executable is checked to begin with the stub's
-// bytes (another maker may have been rewriting the shared file meanwhile). Built: the executable is
-// complete and marked executable, the archive deleted. Aborted (the user answered Abort while files
-// were being stored): neither the executable nor the archive is left behind. Any other failure is
-// raised (ECVException, platform::Exception); the archive may then be left, and the executable too
-// when the conversion step failed.
-TBuildOutcome Build(TMakerArchiver& Archiver, const std::u16string& FolderText, const TBuildTargets& Targets,
+// Runs the build of FolderText (a folder that passed CheckFolder) into the executable Output. The
+// archive is written straight behind the stub, under a temporary name beside Output, and takes
+// Output's name (replacing a file there) only when complete and marked executable. The stub file is
+// written again first when it has vanished, and the result is checked to begin with the stub's bytes
+// (another maker may have been rewriting the shared file meanwhile). Aborted (the user answered
+// Abort while files were being stored, or the host asked the archiver to stop): nothing is written.
+// Any other failure is raised (ECVException, platform::Exception). Whatever the outcome, no temporary
+// file stays and an older Output is only ever replaced by a complete one.
+TBuildOutcome Build(TMakerArchiver& Archiver, const std::u16string& FolderText, const std::u16string& Output,
                     const TStubFile& Stub);
 
 }  // namespace maker

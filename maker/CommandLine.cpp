@@ -7,8 +7,14 @@
 
 #include "engine/util/CVStrFunc.h"
 #include "maker/BuildCommand.h"
+#include "maker/PendingOutput.h"
 #include "maker/StubPayload.h"
+#include "maker/TerminalProgress.h"
 #include "platform/Platform.h"
+
+#ifndef SELFPACK_VERSION
+#define SELFPACK_VERSION "0"
+#endif
 
 namespace maker {
 
@@ -19,19 +25,22 @@ constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
 
 constexpr const char* Usage =
-    "Usage: selfpack [-o OUTPUT] FOLDER\n"
+    "Usage: selfpack [-q] [-o OUTPUT] FOLDER\n"
     "       selfpack            (without arguments: opens the window)\n"
     "\n"
     "Packs FOLDER, with every file and folder below it, into one self-extracting executable.\n"
     "Started, the executable unpacks itself into a folder next to it that carries its own name\n"
-    "without the extension.\n"
+    "without the extension; 'OUTPUT --help' lists what else it can do.\n"
     "\n"
     "  -o OUTPUT   the executable to write (default: the folder's name plus \".run\", in the\n"
-    "              current folder); an existing file is replaced\n"
+    "              current folder); an existing file is replaced once the new one is complete\n"
+    "  -q          quiet: no progress and no success message, only errors\n"
     "  -h, --help  show this text\n"
+    "  --version   show the version\n"
     "\n"
-    "The intermediate ZIP archive (OUTPUT with \".zip\" in place of \".run\") is made next to OUTPUT\n"
-    "and deleted when the executable is done; an existing file of that name is replaced.\n"
+    "The executable is written under a temporary name next to OUTPUT and takes its name only when\n"
+    "complete: a build that fails or is interrupted leaves an older OUTPUT as it was.\n"
+    "Files and archives over 4 GiB are stored in the Zip64 form.\n"
     "Exit status: 0 built, 1 failed or aborted, 2 wrong arguments.\n";
 
 void Print(std::FILE* to, const std::u16string& text) {
@@ -40,10 +49,20 @@ void Print(std::FILE* to, const std::u16string& text) {
     std::fflush(to);
 }
 
+void Error(const std::u16string& text) { Print(stderr, u"selfpack: " + text); }
+
 int UsageError(const std::u16string& text) {
-    Print(stderr, u"selfpack: " + text);
+    Error(text);
     std::fputs("Try 'selfpack --help'.\n", stderr);
     return ExitUsage;
+}
+
+// The window's check says the same in its own words; here the path is named.
+std::u16string FolderProblem(const std::u16string& folder) {
+    if (folder.empty()) return u"the FOLDER given is empty";
+    if (IsExistingFolder(folder)) return {};
+    if (platform::FileExists(folder)) return u"\"" + folder + u"\" is not a folder";
+    return u"folder \"" + folder + u"\" not found";
 }
 
 }  // namespace
@@ -56,6 +75,7 @@ int RunCommandLine(int argc, char** argv) {
     std::u16string folder;
     bool haveOutput = false;
     bool haveFolder = false;
+    bool quiet = false;
     bool optionsEnd = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::u16string& arg = args[i];
@@ -63,8 +83,14 @@ int RunCommandLine(int argc, char** argv) {
             std::fputs(Usage, stdout);
             return ExitBuilt;
         }
+        if (!optionsEnd && arg == u"--version") {
+            std::fputs("selfpack " SELFPACK_VERSION "\n", stdout);
+            return ExitBuilt;
+        }
         if (!optionsEnd && arg == u"--") {
             optionsEnd = true;
+        } else if (!optionsEnd && arg == u"-q") {
+            quiet = true;
         } else if (!optionsEnd && arg == u"-o") {
             if (i + 1 >= args.size()) return UsageError(u"-o needs the name of the executable to write");
             if (haveOutput) return UsageError(u"-o given twice");
@@ -81,8 +107,8 @@ int RunCommandLine(int argc, char** argv) {
     }
     if (!haveFolder) return UsageError(u"no FOLDER given");
 
-    if (const std::u16string problem = CheckFolder(folder); !problem.empty()) {
-        Print(stderr, u"selfpack: " + problem + (folder.empty() ? u"" : u" (" + folder + u")"));
+    if (const std::u16string problem = FolderProblem(folder); !problem.empty()) {
+        Error(problem);
         return ExitFailed;
     }
     if (!haveOutput) {
@@ -91,28 +117,38 @@ int RunCommandLine(int argc, char** argv) {
     }
     // The message names the executable in full, wherever the maker was started from.
     output = FullPath(output);
+    if (IsExistingFolder(output)) {
+        Error(u"cannot write \"" + output + u"\": it is a folder");
+        return ExitFailed;
+    }
 
     TStubFile stub;
     try {
         stub = MakerStub();
         WriteStubFile(stub);
     } catch (const std::exception& e) {
-        Print(stderr, u"selfpack: " + platform::Utf8ToUtf16(e.what()));
+        Error(platform::Utf8ToUtf16(e.what()));
         return ExitFailed;
     }
 
+    RemovePendingOutputOnInterrupt(stub.FileName);
     int status = ExitFailed;
     try {
         TMakerArchiver Archiver;
-        const TBuildOutcome outcome = Build(Archiver, folder, TargetsForOutput(output), stub);
+        // Unlike the window's, the command line's archives hold files and reach sizes over 4 GiB.
+        Archiver.SetZip64Mode(zmAuto);
+        TTerminalProgress progress(folder, !quiet && platform::StdErrIsTerminal());
+        Archiver.SetProgressHandler([&](const TBuildProgress& step) { progress.Step(step); });
+        const TBuildOutcome outcome = Build(Archiver, folder, output, stub);
+        progress.Finish();
         if (outcome.Result == TBuildResult::Built) {
-            Print(stdout, outcome.Message);
+            if (!quiet) Print(stdout, outcome.Message);
             status = ExitBuilt;
         } else {
-            Print(stderr, outcome.Message);
+            Error(outcome.Message);
         }
     } catch (const std::exception& e) {
-        Print(stderr, platform::Utf8ToUtf16(e.what()));
+        Error(platform::Utf8ToUtf16(e.what()));
     }
     // As the window does when it closes: the stub file lives only while a maker runs.
     DeleteStubFile(stub);

@@ -1,9 +1,12 @@
 #include "maker/MainWindow.h"
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include <FL/Fl.H>
@@ -11,12 +14,15 @@
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Pixmap.H>
+#include <FL/Fl_Progress.H>
 
+#include "engine/util/CVStrFunc.h"
 #include "maker/BuildCommand.h"
 #include "maker/FltkDialogs.h"
 #include "maker/MakerArchiver.h"
 #include "maker/StubFile.h"
 #include "maker/StubPayload.h"
+#include "maker/UiThreadDialogs.h"
 #include "platform/Platform.h"
 
 // Last: the X headers define macros (None, Status, Success) that would rewrite the names above.
@@ -108,6 +114,14 @@ private:
     void bnExitClick();
     void FormClose();
 
+    // The build runs on a thread of its own, so that the window keeps drawing and answering; its
+    // progress and its end come back to the interface thread through Fl::awake.
+    void StartBuild(const std::u16string& text);
+    void ShowProgress();
+    void BuildDone();
+    static void OnProgress(void* fm) { static_cast<TFmMain*>(fm)->ShowProgress(); }
+    static void OnBuildDone(void* fm) { static_cast<TFmMain*>(fm)->BuildDone(); }
+
     static void OnChooseArchive(Fl_Widget*, void* fm) { static_cast<TFmMain*>(fm)->bnChooseArchiveClick(); }
     static void OnMakeSFX(Fl_Widget*, void* fm) { static_cast<TFmMain*>(fm)->bnMakeSFXClick(); }
     static void OnExit(Fl_Widget*, void* fm) { static_cast<TFmMain*>(fm)->bnExitClick(); }
@@ -125,6 +139,18 @@ private:
     TMakerArchiver Archiver;
     TStubFile stub_;
     bool closed_ = false;
+
+    // In the free strip below the buttons, shown while a build runs.
+    Fl_Progress* progress_;
+    std::thread worker_;
+    bool building_ = false;
+    bool exitWhenBuilt_ = false;
+    // Written by the building thread, read by the interface thread.
+    std::mutex progressLock_;
+    TBuildProgress lastProgress_;
+    bool progressPosted_ = false;
+    TBuildOutcome outcome_{TBuildResult::Aborted, {}};
+    std::exception_ptr failure_;
 };
 
 TFmMain::TFmMain() : Fl_Double_Window(ClientWidth, ClientHeight, "Selfpack") {
@@ -147,6 +173,15 @@ TFmMain::TFmMain() : Fl_Double_Window(ClientWidth, ClientHeight, "Selfpack") {
     bnExit->align(FL_ALIGN_CENTER | FL_ALIGN_IMAGE_NEXT_TO_TEXT);
     bnExit->shortcut(FL_Escape);
     bnExit->callback(OnExit, this);
+
+    progress_ = new Fl_Progress(7, 68, 501, 22);
+    progress_->minimum(0);
+    progress_->maximum(100);
+    progress_->color(FL_BACKGROUND2_COLOR);
+    progress_->selection_color(FL_DARK_BLUE);
+    progress_->labelsize(FontSize);
+    progress_->labelcolor(FL_FOREGROUND_COLOR);
+    progress_->hide();
     end();
 
     xclass("Selfpack");
@@ -176,6 +211,7 @@ void TFmMain::bnChooseArchiveClick() {
 }
 
 void TFmMain::bnMakeSFXClick() {
+    if (building_) return;
     // The text exactly as typed: neither trimmed nor expanded, a relative path taken from the
     // current folder.
     const std::u16string text = platform::Utf8ToUtf16(ArcName->value());
@@ -183,26 +219,72 @@ void TFmMain::bnMakeSFXClick() {
         ShowMessage(problem, platform::MessageKind::Information);
         return;
     }
-    // The build runs here, on the one thread, and the window does not repaint meanwhile: the cursor
-    // at least says that it is busy.
-    struct BusyCursor {
-        Fl_Window& window;
-        explicit BusyCursor(Fl_Window& w) : window(w) {
-            window.cursor(FL_CURSOR_WAIT);
-            Fl::flush();
-        }
-        ~BusyCursor() { window.cursor(FL_CURSOR_DEFAULT); }
-    };
-    Guarded([&] {
-        TBuildOutcome outcome{TBuildResult::Aborted, {}};
-        {
-            BusyCursor busy(*this);
-            if (stub_.FileName.empty()) stub_ = MakerStub();   // the temporary folder failed at start-up
-            outcome = Build(Archiver, text, TargetsNextToMaker(text), stub_);
-        }
-        const bool built = outcome.Result == TBuildResult::Built;
-        ShowMessage(outcome.Message, built ? platform::MessageKind::Information : platform::MessageKind::Warning);
+    Guarded([&] { StartBuild(text); });
+}
+
+void TFmMain::StartBuild(const std::u16string& text) {
+    if (stub_.FileName.empty()) stub_ = MakerStub();   // the temporary folder failed at start-up
+    const std::u16string output = WindowOutput(text);
+    Archiver.ClearStop();
+    Archiver.SetProgressHandler([this](const TBuildProgress& step) {
+        std::lock_guard<std::mutex> lock(progressLock_);
+        lastProgress_ = step;
+        // One hand-over at a time: the interface thread draws the latest step when it gets there.
+        if (!progressPosted_ && Fl::awake(OnProgress, this) == 0) progressPosted_ = true;
     });
+    building_ = true;
+    failure_ = nullptr;
+    bnMakeSFX->deactivate();
+    bnChooseArchive->deactivate();
+    ArcName->deactivate();
+    progress_->value(0);
+    progress_->label("");
+    progress_->show();
+    cursor(FL_CURSOR_WAIT);
+    worker_ = std::thread([this, text, output] {
+        try {
+            outcome_ = Build(Archiver, text, output, stub_);
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+        while (Fl::awake(OnBuildDone, this) != 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+}
+
+void TFmMain::ShowProgress() {
+    TBuildProgress step;
+    {
+        std::lock_guard<std::mutex> lock(progressLock_);
+        step = lastProgress_;
+        progressPosted_ = false;
+    }
+    if (!building_) return;
+    char percent[16];
+    std::snprintf(percent, sizeof percent, "%d%%  ", static_cast<int>(step.Percent));
+    progress_->value(static_cast<float>(step.Percent));
+    progress_->copy_label((percent + platform::Utf16ToUtf8(FileNamePart(step.FileName))).c_str());
+}
+
+void TFmMain::BuildDone() {
+    worker_.join();
+    building_ = false;
+    Archiver.SetProgressHandler(nullptr);
+    cursor(FL_CURSOR_DEFAULT);
+    progress_->hide();
+    bnMakeSFX->activate();
+    bnChooseArchive->activate();
+    ArcName->activate();
+    if (exitWhenBuilt_) {
+        // The user chose to stop and leave: the build rolled back, and there is nothing to report.
+        Close();
+        return;
+    }
+    if (failure_) {
+        Guarded([&] { std::rethrow_exception(failure_); });
+        return;
+    }
+    const bool built = outcome_.Result == TBuildResult::Built;
+    ShowMessage(outcome_.Message, built ? platform::MessageKind::Information : platform::MessageKind::Warning);
 }
 
 void TFmMain::bnExitClick() { Close(); }
@@ -212,6 +294,17 @@ void TFmMain::FormClose() {
 }
 
 void TFmMain::Close() {
+    if (building_) {
+        // Leaving in the middle of a build stops it: what it wrote so far is removed, an older
+        // executable stays as it was.
+        const platform::Button answer = platform::CurrentDialogs().MessageBox(
+            u"A build is running. Stop it and exit?", platform::MessageKind::Confirmation,
+            platform::Button::Yes | platform::Button::No);
+        if (answer != platform::Button::Yes || !building_) return;
+        exitWhenBuilt_ = true;
+        Archiver.RequestStop();
+        return;
+    }
     if (!closed_) {
         closed_ = true;
         FormClose();
@@ -230,7 +323,7 @@ void UseHangulFont() {
 // Puts the dialogs in force back when the window is done, however it ends.
 class DialogsInstalled {
 public:
-    DialogsInstalled() : previous_(platform::InstallDialogs(MakeFltkDialogs())) {}
+    DialogsInstalled() : previous_(platform::InstallDialogs(MakeUiThreadDialogs(MakeFltkDialogs()))) {}
     ~DialogsInstalled() { platform::InstallDialogs(std::move(previous_)); }
     DialogsInstalled(const DialogsInstalled&) = delete;
     DialogsInstalled& operator=(const DialogsInstalled&) = delete;
@@ -254,6 +347,8 @@ int RunMainWindow(int argc, char** argv) {
     UseHangulFont();
     Fl::scheme("gtk+");
 
+    // Enables the hand-over of the build's progress and questions from its thread.
+    Fl::lock();
     DialogsInstalled dialogs;
     TFmMain FmMain;
     FmMain.FormCreate();

@@ -295,6 +295,12 @@ std::u16string ExecutableExtension();
 bool IsRemovableDrive(const std::u16string& drive);
 // Mark a file executable (POSIX: add the x bits where r bits are set).
 bool MakeExecutable(const std::u16string& path);
+// Give a file the permissions a file newly created by name gets (POSIX: 0666 less the umask). A
+// temporary file starts private; one that becomes a user's output must not stay that way.
+bool GiveNewFilePermissions(const std::u16string& path);
+// Whether standard output or standard error is a terminal (a progress line may redraw itself there).
+bool StdOutIsTerminal();
+bool StdErrIsTerminal();
 
 // ---------------------------------------------------------------------------------------------------
 // Dialogs: message boxes and the password prompt, installed by each program at start-up.

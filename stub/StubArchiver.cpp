@@ -29,6 +29,11 @@ TStubArchiver::TStubArchiver() {
 void TStubArchiver::DoProcessFileFailure(const std::u16string& FileName, TCVProcessOperation Operation,
                                          int32_t NativeError, int32_t ErrorCode,
                                          const std::u16string& ErrorMessage, TCVAction& Action) {
+    if (FNoteFailures) {
+        FFailures.push_back({FileName, ErrorMessage});
+        Action = fxaIgnore;
+        return;
+    }
     TCorvane::DoProcessFileFailure(FileName, Operation, NativeError, ErrorCode, ErrorMessage, Action);
     if (Action == fxaIgnore)
         ++FSkipped;
@@ -42,6 +47,18 @@ void TStubArchiver::DoPassword(const std::u16string& FileName, std::string& NewP
         ++FSkipped;
         ++FPasswordSkipped;
     }
+}
+
+void TStubArchiver::DoFileProgress(const std::u16string& FileName, double Progress, TCVProcessOperation Operation,
+                                   TCVProgressPhase ProgressPhase, bool& Cancel) {
+    TCorvane::DoFileProgress(FileName, Progress, Operation, ProgressPhase, Cancel);
+    FCurrentFile = FileName;
+}
+
+void TStubArchiver::DoOverallProgress(double Progress, TCVProcessOperation Operation, TCVProgressPhase ProgressPhase,
+                                      bool& Cancel) {
+    TCorvane::DoOverallProgress(Progress, Operation, ProgressPhase, Cancel);
+    if (FProgressHandler) FProgressHandler(FCurrentFile, Progress);
 }
 
 int32_t TStubArchiver::EntryCount() const { return DMHandle() ? DMHandle()->CDir.Count() : 0; }

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/Corvane.h"
 
@@ -19,6 +21,24 @@ public:
                               int32_t NativeError, int32_t ErrorCode, const std::u16string& ErrorMessage,
                               TCVAction& Action) override;
     void DoPassword(const std::u16string& FileName, std::string& NewPassword, bool& SkipFile) override;
+    void DoFileProgress(const std::u16string& FileName, double Progress, TCVProcessOperation Operation,
+                        TCVProgressPhase ProgressPhase, bool& Cancel) override;
+    void DoOverallProgress(double Progress, TCVProcessOperation Operation, TCVProgressPhase ProgressPhase,
+                           bool& Cancel) override;
+
+    // Checking instead of unpacking: every failure is noted (name and message) and the entry passed
+    // over, without a question, so that one check names every damaged entry.
+    void SetNoteFailures(bool Value) { FNoteFailures = Value; }
+    struct TFailure {
+        std::u16string FileName;
+        std::u16string Message;
+    };
+    const std::vector<TFailure>& Failures() const { return FFailures; }
+
+    // Called at every progress step with the entry being processed and the share of entries done.
+    void SetProgressHandler(std::function<void(const std::u16string& FileName, double Percent)> Handler) {
+        FProgressHandler = std::move(Handler);
+    }
 
     // Entries that reached the disk in the last batch (a batch counts a password-skipped entry as
     // done, though its file is deleted again).
@@ -38,6 +58,10 @@ private:
     int32_t FSkipped = 0;
     int32_t FPasswordSkipped = 0;
     bool FAborted = false;
+    bool FNoteFailures = false;
+    std::vector<TFailure> FFailures;
+    std::function<void(const std::u16string&, double)> FProgressHandler;
+    std::u16string FCurrentFile;
 };
 
 }  // namespace stub

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "stub/StubArchiver.h"
+#include "stub/StubOptions.h"
 
 namespace stub {
 
@@ -19,8 +20,14 @@ public:
     // (no archive behind the stub, a damaged directory) is raised.
     void FormCreate();
 
-    // The folder the entries go to: the executable's folder followed by its name without extension.
+    // Opens the executable itself as an archive, read-only, for listing or testing it. Raises the
+    // engine's error for an executable that carries no archive.
+    void OpenSelf();
+
+    // The folder the entries go to: the executable's folder followed by its name without extension,
+    // unless another was set.
     std::u16string TargetFolder() const;
+    void SetTargetFolder(const std::u16string& Folder) { FTargetOverride = Folder; }
     // Entries the archive holds, as counted while it was open.
     int32_t EntryCount() const { return FEntryCount; }
     // The archive had no end record: its directory was rebuilt from the entries found, so entries may
@@ -31,6 +38,7 @@ public:
 
 private:
     std::u16string FExecutableName;
+    std::u16string FTargetOverride;
     int32_t FEntryCount = 0;
     bool FDamaged = false;
 };
@@ -39,5 +47,9 @@ private:
 // every entry was extracted. An extraction that left entries out, was aborted, or could not start is
 // reported through the dialogs in force and gives 1.
 int RunStub(const std::u16string& ExecutableName);
+// The same with the executable's own options: --list and --test print to standard output and give 0
+// or 1, -d unpacks elsewhere, -y answers every question unattended, -q shows no progress; help and
+// the version are printed, and unusable arguments give the usage on standard error and 2.
+int RunStub(const std::u16string& ExecutableName, const TStubOptions& Options);
 
 }  // namespace stub

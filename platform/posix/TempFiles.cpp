@@ -98,3 +98,24 @@ void WriteFileNoFollow(const std::u16string& path, const void* data, size_t size
 }
 
 }  // namespace platform
+
+namespace platform {
+
+namespace {
+
+// Read once, before any thread starts: setting the mask is the only way to learn it, and the moment
+// it is changed must not be one in which another thread creates a file.
+const mode_t startUmask = [] {
+    const mode_t mask = umask(022);
+    umask(mask);
+    return mask;
+}();
+
+}  // namespace
+
+bool GiveNewFilePermissions(const std::u16string& path) {
+    std::string native;
+    return posix::NativePath(path, native) && chmod(native.c_str(), 0666 & ~startUmask) == 0;
+}
+
+}  // namespace platform

@@ -1,5 +1,6 @@
 // The build as the window and the command line run it: output names, the folder check, repeated
-// builds, a stub file that another maker deleted or is rewriting, and an update answered with Abort.
+// builds, a stub file that another maker deleted or is rewriting, an update answered with Abort, and
+// outputs that appear whole or not at all.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include "engine/util/CVStrFunc.h"
 #include "maker/BuildCommand.h"
 #include "platform/Platform.h"
+#include "support/ArchiveFixtures.h"
 #include "support/ScriptedAnswers.h"
 #include "support/TestSupport.h"
 
@@ -34,6 +36,13 @@ size_t Occurrences(const std::string& haystack, const std::string& needle) {
     size_t count = 0;
     for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++count;
     return count;
+}
+
+// The names in a folder, sorted, separated by blanks.
+std::string Listing(const std::string& dir) {
+    std::string out;
+    testing_support::Run("ls -A " + testing_support::Quote(dir) + " | tr '\\n' ' ' | sed 's/ $//'", &out);
+    return out;
 }
 
 int64_t StubSizeOf(const std::string& path) {
@@ -58,29 +67,21 @@ struct BuildSetup {
         maker::WriteStubFile(stub);
     }
     maker::TBuildOutcome Build(const std::string& output) {
-        return maker::Build(archiver, dir.P16("Docs"), maker::TargetsForOutput(platform::Utf8ToUtf16(output)), stub);
+        return maker::Build(archiver, dir.P16("Docs"), platform::Utf8ToUtf16(output), stub);
     }
 };
 
 TEST(MakerBuild, OutputNames) {
-    using maker::TargetsForOutput;
-    EXPECT_EQ(TargetsForOutput(u"/w/Photos.run").Archive, u"/w/Photos.zip");
-    EXPECT_EQ(TargetsForOutput(u"/w/Photos.run").Executable, u"/w/Photos.run");
-    EXPECT_EQ(TargetsForOutput(u"/w/Photos").Archive, u"/w/Photos.zip");
-    EXPECT_EQ(TargetsForOutput(u"/w/My.Data.run").Archive, u"/w/My.Data.zip");
-    EXPECT_EQ(TargetsForOutput(u"/w/a.zip").Archive, u"/w/a.zip.zip");   // never the executable's own name
-    EXPECT_EQ(TargetsForOutput(u"/w/.run").Archive, u"/w/.run.zip");
-
     EXPECT_EQ(maker::DefaultOutput(u"/data/My.Data", u"/w"), u"/w/My.Data.run");
     EXPECT_EQ(maker::DefaultOutput(u"/data/Photos/", u"/w/"), u"/w/Photos.run");
     EXPECT_EQ(maker::DefaultOutput(u"/data/Photos/./sub/..", u"/w"), u"/w/Photos.run");
     EXPECT_EQ(maker::DefaultOutput(u"/", u"/w"), u"");
 
-    // From the window: next to the maker, named after the text as it stands.
-    const std::u16string makerFolder = FolderPart(platform::ExecutablePath());
-    EXPECT_EQ(maker::TargetsNextToMaker(u"/data/My.Data").Executable, makerFolder + u"My.Data.run");
-    EXPECT_EQ(maker::TargetsNextToMaker(u"/data/My.Data").Archive, makerFolder + u"My.Data.zip");
-    EXPECT_EQ(maker::TargetsNextToMaker(u"/data/").Executable, makerFolder + u".run");
+    // From the window: beside the chosen folder, named after the text as it stands.
+    EXPECT_EQ(maker::WindowOutput(u"/data/My.Data"), u"/data/My.Data.run");
+    EXPECT_EQ(maker::WindowOutput(u"/data/../data/Photos"), u"/data/Photos.run");
+    EXPECT_EQ(maker::WindowOutput(u"/data/"), u"/data/.run");
+    EXPECT_EQ(maker::WindowOutput(u"Photos"), IncludePathDelimiter(platform::CurrentFolder()) + u"Photos.run");
 }
 
 TEST(MakerBuild, FolderCheck) {
@@ -110,7 +111,6 @@ TEST(MakerBuild, EveryBuildInARowCarriesExactlyOneStub) {
         EXPECT_EQ(bytes.substr(0, b.stubBytes.size()), b.stubBytes);
         EXPECT_EQ(Occurrences(bytes, stubHead), 1u);
         EXPECT_EQ(StubSizeOf(exe), static_cast<int64_t>(b.stubBytes.size()));
-        EXPECT_FALSE(PathExists(b.dir / ("out" + std::to_string(i) + ".zip")));
         struct stat st {};
         ASSERT_EQ(stat(exe.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0111, 0111u);
@@ -134,7 +134,7 @@ TEST(MakerBuild, StubFileDeletedOrChangedMeanwhileStillGivesTheRightStub) {
 
 // A file that cannot be read while the archive is written: the failure question decides. Ignore
 // leaves the file out and the build goes on; Abort empties the archive, and an executable made from
-// it would pass for the folder's contents.
+// it would pass for the folder's contents, so the older executable stays as it was.
 TEST(MakerBuild, AbortedUpdateLeavesNeitherExecutableNorArchive) {
     using platform::Button;
     for (const Button answer : {Button::Abort, Button::Ignore}) {
@@ -144,15 +144,16 @@ TEST(MakerBuild, AbortedUpdateLeavesNeitherExecutableNorArchive) {
         const int fd = open((b.dir / "Docs/sub/b.txt").c_str(), O_RDONLY);
         ASSERT_GE(fd, 0);
         ASSERT_EQ(flock(fd, LOCK_EX), 0);
+        WriteBytes(b.dir / "Docs.run", "an older build");
         ScriptedAnswers answers({answer});
         const maker::TBuildOutcome outcome = b.Build(b.dir / "Docs.run");
         close(fd);
         EXPECT_EQ(answers.Shown().size(), 1u);
-        EXPECT_FALSE(PathExists(b.dir / "Docs.zip"));
+        EXPECT_EQ(Listing(b.dir.Path()), "Docs Docs.run SFXStub.run");   // no temporary file left
         if (answer == Button::Abort) {
             EXPECT_EQ(outcome.Result, maker::TBuildResult::Aborted);
             EXPECT_NE(platform::Utf16ToUtf8(outcome.Message).find("aborted"), std::string::npos);
-            EXPECT_FALSE(PathExists(b.dir / "Docs.run"));
+            EXPECT_EQ(ReadBytes(b.dir / "Docs.run"), "an older build");
         } else {
             EXPECT_EQ(outcome.Result, maker::TBuildResult::Built);
             TCorvane check;
@@ -163,6 +164,46 @@ TEST(MakerBuild, AbortedUpdateLeavesNeitherExecutableNorArchive) {
             EXPECT_FALSE(check.FindFirst(u"sub/b.txt", item, 0x28BF, u""));
         }
     }
+}
+
+// The output appears under its name only when complete: a file of the intermediate archive's old
+// name is a user's and stays, an older output is replaced in one step, and a build stopped halfway
+// (the window's Exit) leaves the older output and nothing else.
+TEST(MakerBuild, OutputIsWholeOrNotThereAndNoUserFileIsTouched) {
+    BuildSetup b;
+    WriteBytes(b.dir / "Docs.zip", "a user's own archive");
+    WriteBytes(b.dir / "Docs.run", "an older build");
+    ASSERT_EQ(b.Build(b.dir / "Docs.run").Result, maker::TBuildResult::Built);
+    EXPECT_EQ(ReadBytes(b.dir / "Docs.zip"), "a user's own archive");
+    EXPECT_TRUE(testing_support::UnzipTestsClean(b.dir / "Docs.run"));
+    EXPECT_EQ(Listing(b.dir.Path()), "Docs Docs.run Docs.zip SFXStub.run");
+    struct stat st {};
+    ASSERT_EQ(stat((b.dir / "Docs.run").c_str(), &st), 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, (0777 & ~mask));   // as a new program gets it, not a private file's 0700
+
+    const std::string built = ReadBytes(b.dir / "Docs.run");
+    WriteBytes(b.dir / "Docs/big.bin", std::string(3 << 20, 'x'));
+    bool sawTemporary = false;
+    b.archiver.SetProgressHandler([&](const maker::TBuildProgress& step) {
+        if (step.Percent > 0 && step.Percent < 100 && !b.archiver.StopRequested()) {
+            sawTemporary = Listing(b.dir.Path()).find(".Docs.run.") != std::string::npos;
+            b.archiver.RequestStop();
+        }
+    });
+    EXPECT_EQ(b.Build(b.dir / "Docs.run").Result, maker::TBuildResult::Aborted);
+    EXPECT_TRUE(sawTemporary);
+    EXPECT_EQ(ReadBytes(b.dir / "Docs.run"), built);
+    EXPECT_EQ(Listing(b.dir.Path()), "Docs Docs.run Docs.zip SFXStub.run");
+
+    // A folder where the output goes cannot be replaced: an error, and nothing left behind.
+    b.archiver.ClearStop();
+    b.archiver.SetProgressHandler(nullptr);
+    ASSERT_EQ(mkdir((b.dir / "Taken.run").c_str(), 0755), 0);
+    EXPECT_THROW(b.Build(b.dir / "Taken.run"), platform::Exception);
+    EXPECT_THROW(b.Build(b.dir / "missing/Docs.run"), platform::Exception);
+    EXPECT_EQ(Listing(b.dir.Path()), "Docs Docs.run Docs.zip SFXStub.run Taken.run");
 }
 
 }  // namespace

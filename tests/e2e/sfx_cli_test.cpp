@@ -107,14 +107,17 @@ TEST(SfxCommandLine, ArgumentsItCannotUse) {
         const char* says;   // in standard output for status 0, else in standard error
     };
     const Case cases[] = {
-        {"--help", 0, "Usage: selfpack [-o OUTPUT] FOLDER"},
-        {"-h", 0, "Usage: selfpack [-o OUTPUT] FOLDER"},
+        {"--help", 0, "Usage: selfpack [-q] [-o OUTPUT] FOLDER"},
+        {"-h", 0, "Usage: selfpack [-q] [-o OUTPUT] FOLDER"},
+        {"--version", 0, "selfpack 0."},
         {"-o", 2, "-o needs"},
         {"-o x.run", 2, "no FOLDER"},
         {"-x Docs", 2, "unknown option -x"},
         {"Docs Docs", 2, "only one FOLDER"},
-        {"Missing", 1, "폴더가 없네~"},
-        {"Docs/a.txt", 1, "폴더가 없네~"},
+        {"Missing", 1, "selfpack: folder \"Missing\" not found"},
+        {"Docs/a.txt", 1, "selfpack: \"Docs/a.txt\" is not a folder"},
+        {"-o Docs Docs", 1, "it is a folder"},
+        {"-o nowhere/x.run Docs", 1, "nowhere/x.run"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
@@ -125,6 +128,11 @@ TEST(SfxCommandLine, ArgumentsItCannotUse) {
     std::string listing;
     testing_support::Run("ls -A " + Quote(dir.Path()), &listing);
     EXPECT_EQ(listing, "Docs\n");   // nothing written by any of them
+    for (const Case& c : cases) {
+        std::string out, err;
+        RunIn(dir.Path(), Maker(dir.Path()) + " " + c.args, &out, &err);
+        EXPECT_EQ((out + err).find("폴더"), std::string::npos) << c.args << ": the window's words";
+    }
 }
 
 // Nobody there to answer (no terminal): the failure question answers Abort, and an aborted build
@@ -142,8 +150,40 @@ TEST(SfxCommandLine, AbortedBuildFailsAndLeavesNothing) {
     EXPECT_EQ(out, "");
     EXPECT_NE(err.find("File processing error"), std::string::npos) << err;
     EXPECT_NE(err.find("Build aborted"), std::string::npos) << err;
-    EXPECT_FALSE(PathExists(dir / "Docs.run"));
-    EXPECT_FALSE(PathExists(dir / "Docs.zip"));
+    std::string listing;
+    testing_support::Run("ls -A " + Quote(dir.Path()), &listing);
+    EXPECT_EQ(listing, "Docs\n");
+}
+
+// Into a pipe the maker prints its outcome and nothing else; -q leaves out the success message too.
+// An interrupted build and one that runs out of room leave an older executable as it was and no
+// temporary file behind.
+TEST(SfxCommandLine, OutputsWholeOrNotAtAllWhateverStopsTheBuild) {
+    ScratchDir dir;
+    WriteBytes(dir / "Docs/a.txt", "a");
+    std::string out, err;
+    ASSERT_EQ(RunIn(dir.Path(), Maker(dir.Path()) + " -q Docs", &out, &err), 0) << err;
+    EXPECT_EQ(out + err, "");
+    const std::string older = ReadBytes(dir / "Docs.run");
+
+    // Bytes that do not compress, so the archive grows past the file size limit below.
+    testing_support::Run("head -c 3000000 /dev/urandom > " + Quote(dir / "Docs/noise.bin"));
+    // A file size limit fails writes the way a full disk does (EFBIG, the signal ignored).
+    EXPECT_EQ(RunIn(dir.Path(), "trap '' XFSZ; ulimit -f 1000; " + Maker(dir.Path()) + " Docs </dev/null", &out, &err), 1);
+    EXPECT_NE(err.find("selfpack: "), std::string::npos) << err;
+    EXPECT_EQ(ReadBytes(dir / "Docs.run"), older);
+
+    // Interrupted while the temporary file is being written.
+    const std::string script = Maker(dir.Path()) + " Docs & pid=$!; "
+                               "for i in $(seq 1 600); do ls -A | grep -q '^\\.Docs\\.run\\.' && break; sleep 0.01; done; "
+                               "kill -TERM $pid; wait $pid; echo status=$?";
+    RunIn(dir.Path(), script, &out, &err);
+    EXPECT_NE(out.find("status=143"), std::string::npos) << out << err;
+    EXPECT_EQ(ReadBytes(dir / "Docs.run"), older);
+
+    std::string listing;
+    testing_support::Run("ls -A " + Quote(dir.Path()), &listing);
+    EXPECT_EQ(listing, "Docs\nDocs.run\n");
 }
 
 // Makers started at the same moment share one stub file: each writes it as it starts and deletes it
@@ -163,6 +203,82 @@ TEST(SfxCommandLine, MakersRunningAtOnceDoNotSpoilEachOthersBuilds) {
         EXPECT_EQ(ReadBytes(exe).substr(0, stub.size()), stub) << exe;
         EXPECT_TRUE(testing_support::UnzipTestsClean(exe)) << exe;
     }
+}
+
+// A file over 4 GiB (sparse: it takes no room on disk) is stored in the Zip64 form, listed with its
+// full size, and reads back whole; a check reads every byte without writing any.
+TEST(SfxCommandLine, FileOver4GiBIsPackedAndComesBackWhole) {
+    ScratchDir dir;
+    const std::string huge = dir / "Big/huge.bin";
+    WriteBytes(dir / "Big/small.txt", "small");
+    const std::string size = "4294967401";   // 4 GiB + 105 bytes
+    if (testing_support::Run("truncate -s " + size + " " + Quote(huge) + " && printf 'the end' >> " + Quote(huge)) != 0)
+        GTEST_SKIP() << "this file system cannot hold a sparse file over 4 GiB";
+    std::string out, err;
+    ASSERT_EQ(RunIn(dir.Path(), Maker(dir.Path()) + " -q Big", &out, &err), 0) << err;
+    ASSERT_EQ(RunIn(dir.Path(), "./Big.run --list", &out, &err), 0) << err;
+    EXPECT_NE(out.find("    4294967408  "), std::string::npos) << out;
+    EXPECT_TRUE(ToolAccepts("python3 -c 'import zipfile,sys; i=zipfile.ZipFile(sys.argv[1]).getinfo(\"huge.bin\"); "
+                            "sys.exit(i.file_size != 4294967408)' " + Quote(dir / "Big.run")));
+    ASSERT_EQ(RunIn(dir.Path(), "./Big.run --test", &out, &err), 0) << err;
+    EXPECT_EQ(out, "No errors: 2 entries tested.\n");
+}
+
+// The produced executable's own options: each does its one thing, and none of them unpacks.
+TEST(SfxStubProgram, OptionsListTestOrUnpackElsewhere) {
+    ScratchDir dir;
+    WriteBytes(dir / "Docs/a.txt", "first");
+    WriteBytes(dir / "Docs/한글 문서/b.txt", "THE-DATA-OF-THE-SECOND-FILE");
+    testing_support::Run("touch -d '2024-03-01 12:34:56' " + Quote(dir / "Docs/a.txt"));
+    std::string out, err;
+    ASSERT_EQ(RunIn(dir.Path(), Maker(dir.Path()) + " -q Docs", &out, &err), 0) << err;
+    // A copy with one byte of the second file's compressed data changed.
+    const std::string damage =
+        "import zipfile,sys\n"
+        "i=zipfile.ZipFile(sys.argv[1]).getinfo('한글 문서/b.txt')\n"
+        "d=bytearray(open(sys.argv[1],'rb').read())\n"
+        "o=i.header_offset\n"
+        "d[o+30+int.from_bytes(d[o+26:o+28],'little')+int.from_bytes(d[o+28:o+30],'little')+i.compress_size//2]^=0x55\n"
+        "open(sys.argv[2],'wb').write(d)\n";
+    ASSERT_EQ(testing_support::RunPython(damage, {dir / "Docs.run", dir / "Bad.run"}, &out), 0) << out;
+    ASSERT_EQ(chmod((dir / "Bad.run").c_str(), 0755), 0);
+
+    struct Case {
+        const char* command;
+        int status;
+        const char* out;   // found in standard output
+        const char* err;   // found in standard error
+    };
+    const Case cases[] = {
+        {"./Docs.run --help", 0, "Usage: Docs.run [-d FOLDER]", ""},
+        {"./Docs.run /?", 0, "--list", ""},
+        {"./Docs.run --version", 0, "Docs.run (Selfpack self-extracting archive) 0.", ""},
+        {"./Docs.run --list", 0, "2024-03-01 12:34  a.txt\n", ""},
+        {"./Docs.run -l", 0, "  한글 문서/b.txt\n", ""},
+        {"./Docs.run --test", 0, "No errors: 3 entries tested.", ""},
+        {"./Bad.run --test", 1, "", "1 of 3 entries damaged:\n  한글 문서/b.txt: "},
+        {"./Docs.run -x", 2, "", "Docs.run: unknown option -x\nUsage: Docs.run"},
+        {"./Docs.run Docs", 2, "", "unexpected argument"},
+        {"./Docs.run -d", 2, "", "-d needs the folder"},
+        {"./Docs.run --list --test", 2, "", "only one of"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        EXPECT_EQ(RunIn(dir.Path(), std::string(c.command) + " </dev/null", &out, &err), c.status) << err;
+        EXPECT_NE(out.find(c.out), std::string::npos) << out;
+        EXPECT_NE(err.find(c.err), std::string::npos) << err;
+    }
+    std::string listing;
+    testing_support::Run("ls -A " + Quote(dir.Path()), &listing);
+    EXPECT_EQ(listing, "Bad.run\nDocs\nDocs.run\n");   // nothing unpacked by any of them
+
+    ASSERT_EQ(RunIn(dir.Path(), "./Docs.run -q -y -d 'out/deep'", &out, &err), 0) << err;
+    EXPECT_EQ(out + err, "");
+    ExpectSameTree(dir / "Docs", dir / "out/deep");
+    ASSERT_EQ(RunIn(dir / "out", "../Docs.run --target=here", &out, &err), 0) << err;
+    ExpectSameTree(dir / "Docs", dir / "out/here");
+    EXPECT_EQ(RunIn(dir.Path(), "./Bad.run -y -d bad", &out, &err), 1);
+    EXPECT_NE(err.find("Extraction aborted"), std::string::npos) << err;
 }
 
 TEST(SfxStubProgram, StubInFrontOfAnInfoZipArchiveExtractsIt) {

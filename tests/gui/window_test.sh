@@ -2,8 +2,9 @@
 # The maker's window on a virtual display, driven with keyboard and mouse as a user would drive it:
 # caption, size and place, the stub file's life, both folder-check messages, builds through the field
 # and the build button, an error box after which the window still works, the folder dialog (cancelled
-# and confirmed), the engine's Abort/Retry/Ignore question, a stub file that cannot be written at
-# start-up, and Escape closing the program.
+# and confirmed), the engine's Abort/Retry/Ignore question, a long build that shows its progress and
+# stops when the program is left, a stub file that cannot be written at start-up, and Escape closing
+# the program.
 #
 #   window_test.sh MAKER CLIPBOARD_TOOL
 #
@@ -155,10 +156,11 @@ export DISPLAY=:$display
 # The font lookups' caches live as long as the process: only the maker's own leaks count.
 export LSAN_OPTIONS=${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp:print_suppressions=0
 
-# The maker writes its outputs next to itself: a copy in a folder of the test's own. The current folder
-# is another, so a typed relative path must be taken from there.
+# The maker writes its outputs beside the chosen folder, never next to itself (an installed maker's
+# folder is not the user's): a copy in a folder of the test's own that must stay as it is. The current
+# folder is another, so a typed relative path must be taken from there.
 mkdir -p "$work/bin" "$work/tmp" "$work/home" "$work/cwd/data/sub" "$work/cwd/other" "$work/cwd/broken" "$work/cwd/locked" \
-    "$work/bin/broken.zip"
+    "$work/cwd/broken.run" "$work/cwd/big"
 cp "$maker" "$work/bin/selfpack"
 printf 'hello\n' >"$work/cwd/data/a.txt"
 printf 'deep\n' >"$work/cwd/data/sub/b.txt"
@@ -183,28 +185,31 @@ expect_box Information "만들폴더선택~"
 type_folder nosuch
 xdotool key Return
 expect_box Information "폴더가 없네~"
-[ "$(ls "$work/bin")" = "$(printf 'broken.zip\nselfpack')" ] || fail "a failed check left files: $(ls "$work/bin")"
+listing() { ls -A "$work/cwd" | tr '\n' ' '; }
+[ "$(listing)" = "big broken broken.run data locked other " ] || fail "a failed check left files: $(listing)"
 
 type_folder data
 press_build
-expect_box Information "SFX archive $work/bin/data.run created successfully."
-check_archive "$work/bin/data.run" "a.txt sub/ sub/b.txt"
-[ ! -e "$work/bin/data.zip" ] || fail "the intermediate archive was left behind"
+expect_box Information "SFX archive $work/cwd/data.run created successfully."
+check_archive "$work/cwd/data.run" "a.txt sub/ sub/b.txt"
+before=$(listing)
+[ "$before" = "big broken broken.run data data.run locked other " ] || fail "the build left other files: $before"
 
-# A folder standing where the archive goes: the build fails in an error box, and the window goes on.
+# A folder standing where the executable goes: the build fails in an error box naming it, leaves
+# nothing, and the window goes on.
 type_folder broken
 xdotool key Return
-expect_box Error "*$work/bin/broken.zip*" like
-[ ! -e "$work/bin/broken.run" ] || fail "a failed build left an executable"
+expect_box Error "*$work/cwd/broken.run*" like
+[ "$(listing)" = "$before" ] || fail "a failed build left files: $(listing)"
 
 # The folder dialog: cancelling leaves the field as it was (the next build is of "data" again)...
 type_folder data
 open_folder_dialog
 answer_box "EXE .*" Escape
-rm "$work/bin/data.run"
+rm "$work/cwd/data.run"
 press_build
-expect_box Information "SFX archive $work/bin/data.run created successfully."
-check_archive "$work/bin/data.run" "a.txt sub/ sub/b.txt"
+expect_box Information "SFX archive $work/cwd/data.run created successfully."
+check_archive "$work/cwd/data.run" "a.txt sub/ sub/b.txt"
 
 # ...and confirming puts the folder in the field. "other/" as typed would name the outputs ".zip" and
 # ".run"; the dialog gives the folder's path without the separator, so the build names them "other".
@@ -212,8 +217,8 @@ type_folder other/
 open_folder_dialog
 answer_box "EXE .*" Return
 press_build
-expect_box Information "SFX archive $work/bin/other.run created successfully."
-check_archive "$work/bin/other.run" "x.txt"
+expect_box Information "SFX archive $work/cwd/other.run created successfully."
+check_archive "$work/cwd/other.run" "x.txt"
 
 # A file another program holds locked cannot be stored: the engine asks Abort, Retry or Ignore, in
 # that order, with the focus on Abort. Ignore leaves the file out and the build goes on...
@@ -225,19 +230,43 @@ type_folder locked
 press_build
 [[ "$(box_text Error)" == *held.txt* ]] || fail "the failure question does not name the file"
 answer_box Error Tab Tab Return
-expect_box Information "SFX archive $work/bin/locked.run created successfully."
-check_archive "$work/bin/locked.run" "free.txt"
-# ...and Abort ends the build without an executable.
-rm "$work/bin/locked.run"
+expect_box Information "SFX archive $work/cwd/locked.run created successfully."
+check_archive "$work/cwd/locked.run" "free.txt"
+# ...and Abort ends the build and leaves the older executable as it was.
+printf 'older\n' >"$work/cwd/locked.run"
 press_build
 box_text Error >/dev/null
 answer_box Error Return
-expect_box Warning "*$work/bin/locked.run*" like
-[ ! -e "$work/bin/locked.run" ] && [ ! -e "$work/bin/locked.zip" ] || fail "an aborted build left files"
+expect_box Warning "*$work/cwd/locked.run*" like
+[ "$(cat "$work/cwd/locked.run")" = older ] || fail "an aborted build touched the older executable"
 kill "$locker"
 locker=
 
-exit_maker
+# A long build (a sparse file of 2 GiB takes no room but seconds to compress) runs off the window's
+# thread: its progress bar moves, and leaving asks whether to stop. Stopping ends the program and
+# leaves the older executable and no temporary file.
+truncate -s 2G "$work/cwd/big/zeros.bin"
+printf 'older\n' >"$work/cwd/big.run"
+before=$(listing)
+type_folder big
+press_build
+poll 60 "the build's temporary file" bash -c "ls -A '$work/cwd' | grep -q '^\.big\.run\.'"
+focus "$main"
+xdotool key Escape
+[ "$(box_text Confirm)" = "A build is running. Stop it and exit?" ] || fail "leaving during a build does not ask"
+answer_box Confirm Return
+deadline=$((SECONDS + 60))
+while kill -0 "$app" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || fail "the maker did not end after the build was stopped"
+    sleep 0.1
+done
+status=0
+wait "$app" || status=$?
+app=
+[ "$status" -eq 0 ] || fail "the maker ended with status $status"
+[ "$(listing)" = "$before" ] || fail "the stopped build left files: $(listing)"
+[ "$(cat "$work/cwd/big.run")" = older ] || fail "the stopped build touched the older executable"
+[ "$(ls "$work/bin")" = selfpack ] || fail "the maker wrote next to itself: $(ls "$work/bin")"
 [ ! -e "$stub" ] || fail "the stub file outlived the window"
 
 # A temporary folder where the stub file cannot be written: the error comes first, in an error box, and
