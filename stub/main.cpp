@@ -1,13 +1,20 @@
 // The self-extracting stub: the program in front of every archive the maker builds.
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "platform/Platform.h"
+#include "stub/OwnPath.h"
 #include "stub/StubMain.h"
 #include "stub/StubOptions.h"
 
 int main(int argc, char** argv) {
     std::vector<std::u16string> args;
     for (int i = 1; i < argc; ++i) args.push_back(platform::Utf8ToUtf16(argv[i]));
-    return stub::RunStub(platform::ExecutablePath(), stub::ParseStubOptions(args));
+    // A shell without PATH searches these folders.
+    const char* search = std::getenv("PATH");
+    const std::u16string self =
+        stub::OwnPath(platform::ExecutablePath(), argc > 0 && argv[0] ? platform::Utf8ToUtf16(argv[0]) : u"",
+                      platform::Utf8ToUtf16(search ? search : "/usr/local/bin:/bin:/usr/bin"));
+    return stub::RunStub(self, stub::ParseStubOptions(args));
 }
