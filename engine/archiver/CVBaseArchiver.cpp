@@ -1,7 +1,7 @@
 // The archiver's construction, its properties and the checks the public operations start with.
 #include "engine/archiver/CVBaseArchiver.h"
 
-#include <cstdio>
+#include <string>
 
 #include "engine/base/CVExcept.h"
 #include "engine/format/CVDirManager.h"
@@ -87,12 +87,10 @@ void TCVBaseArchiver::SetCompressionMode(uint8_t Value) {
 }
 
 std::u16string TCVBaseArchiver::CurrentVersion() const {
-    char text[16];
-    std::snprintf(text, sizeof text, "%.2f", kVersion);
-    std::u16string version;
-    // A point whatever decimal separator the host's locale would print.
-    for (const char* c = text; *c; ++c) version += (*c == ',') ? u'.' : static_cast<char16_t>(*c);
-    return version + u" " + kVersionSuffix;
+    // Two decimals and a point, whatever the host's locale would print.
+    constexpr int64_t hundredths = static_cast<int64_t>(kVersion * 100 + 0.5);
+    const std::string text = std::to_string(hundredths / 100) + "." + std::to_string(100 + hundredths % 100).substr(1);
+    return std::u16string(text.begin(), text.end()) + u" " + kVersionSuffix;
 }
 
 bool TCVBaseArchiver::Exists() const {

@@ -1,6 +1,6 @@
 #include "engine/base/CVExcept.h"
 
-#include <cstdio>
+#include <string>
 
 #include "engine/base/CVComponent.h"
 #include "engine/base/CVConst.h"
@@ -16,12 +16,9 @@ std::u16string ArgText(const TCVFormatArg& arg) {
 
 // "%5d" with every blank turned into a zero: 12 gives 00012; wider numbers are printed in full.
 std::u16string NativeNumber(int32_t nativeError) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%5d", static_cast<int>(nativeError));
-    std::u16string number = Widen(buffer);
-    for (char16_t& c : number)
-        if (c == u' ') c = u'0';
-    return number;
+    std::string number = std::to_string(nativeError);
+    if (number.size() < 5) number.insert(0, 5 - number.size(), '0');
+    return Widen(number);
 }
 
 std::u16string Compose(int32_t nativeErr, const TCVFormatArgs* args, const TComponent* component) {

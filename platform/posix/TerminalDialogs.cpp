@@ -59,7 +59,8 @@ Button Pick(const std::string& answer, const std::vector<Button>& buttons) {
     const std::string typed = Normalized(answer);
     if (typed.empty()) return Button::None;
     if (typed.size() <= 2 && typed.find_first_not_of("0123456789") == std::string::npos) {
-        const size_t number = std::stoul(typed);
+        size_t number = 0;
+        for (const char digit : typed) number = number * 10 + size_t(digit - '0');
         return number >= 1 && number <= buttons.size() ? buttons[number - 1] : Button::None;
     }
     Button prefixOf = Button::None;

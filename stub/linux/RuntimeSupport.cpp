@@ -88,6 +88,10 @@ __attribute__((weak)) uint32_t arc4random() {
     return uint32_t(mix >> 32);
 }
 
+// The C++ library looks its exception texts up for translation. The stub has no message catalogues,
+// so each text stands as it is, which spares musl's catalogue reader and its number formatting.
+__attribute__((weak)) char* gettext(const char* text) { return const_cast<char*>(text); }
+
 }  // extern "C"
 
 namespace __gnu_cxx {

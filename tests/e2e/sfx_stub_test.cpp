@@ -10,6 +10,7 @@
 #include "engine/Corvane.h"
 #include "platform/Platform.h"
 #include "stub/FileBaseName.h"
+#include "stub/OwnPath.h"
 #include "stub/StubMain.h"
 #include "support/ArchiveFixtures.h"
 #include "support/ScriptedAnswers.h"
@@ -47,6 +48,32 @@ TEST(StubFileBaseName, NameWithoutExtensionInBothConventions) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(stub::FileBaseName(c.path, c.style), c.expected) << platform::Utf16ToUtf8(c.path);
+}
+
+// Without the system's word on it, the stub goes by its first argument as the shell did: a path as it
+// stands, a bare name along PATH (skipping a same-named file nobody may run), else the current folder.
+TEST(StubOwnPath, SystemPathElseFirstArgumentResolvedAsTheShellDid) {
+    ScratchDir dir;
+    testing_support::Run("mkdir -p " + Quote(dir / "plain") + " " + Quote(dir / "bin"));
+    WriteBytes(dir / "plain/Photos.run", "not executable");
+    WriteBytes(dir / "bin/Photos.run", "executable");
+    testing_support::Run("chmod +x " + Quote(dir / "bin/Photos.run"));
+    const std::u16string search = dir.P16("missing") + u"::" + dir.P16("plain") + u":" + dir.P16("bin");
+    const std::u16string here = platform::CurrentFolder();
+    struct Case {
+        std::u16string system, argument0, search, expected;
+    };
+    const Case cases[] = {
+        {u"/opt/Photos.run", u"whatever", search, u"/opt/Photos.run"},
+        {u"", u"/srv/x/../Photos.run", search, u"/srv/Photos.run"},
+        {u"", u"sub/Photos.run", search, IncludePathDelimiter(here) + u"sub/Photos.run"},
+        {u"", u"Photos.run", search, dir.P16("bin/Photos.run")},
+        {u"", u"Photos.run", dir.P16("plain"), IncludePathDelimiter(here) + u"Photos.run"},
+        {u"", u"", search, u""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(stub::OwnPath(c.system, c.argument0, c.search), c.expected)
+            << testing_support::U8(c.argument0) << " along " << testing_support::U8(c.search);
 }
 
 // A self-extracting file made from Python's zipfile output behind a stand-in stub (the in-process
