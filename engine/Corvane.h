@@ -15,6 +15,7 @@
 #include "engine/base/CVExcept.h"
 #include "engine/archiver/CVOptions.h"
 #include "engine/extract/CVArchiveItem.h"
+#include "engine/util/CVStrFunc.h"
 #include "engine/util/CVTypes.h"
 
 // The ZIP archiver: the base component set up for the ZIP format, with Zip64 off unless asked for.
@@ -25,3 +26,8 @@ public:
     void SetPassword(const std::string& Value) override;
     void UpdateCompressionMethod() override;
 };
+
+// Sets Archiver up as both programs' forms store it: named "Archiver", deflating at the highest level,
+// no spanning, no Zip64, OEM names, flushed writes, compatible sharing. The one value in which the
+// two programs differ is whether names also go into a Unicode extra field.
+void SetUpFormArchiver(TCorvane& Archiver, bool UnicodeFilenames);

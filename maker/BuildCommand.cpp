@@ -1,7 +1,6 @@
 #include "maker/BuildCommand.h"
 
-#include "engine/base/CVExcept.h"
-#include "engine/util/CVStrFunc.h"
+#include "engine/Corvane.h"
 #include "maker/PendingOutput.h"
 #include "platform/Platform.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/util/CVStrFunc.h"
+#include "engine/Corvane.h"
 #include "maker/BuildCommand.h"
 #include "maker/PendingOutput.h"
 #include "maker/StubPayload.h"

@@ -16,7 +16,7 @@
 #include <FL/Fl_Pixmap.H>
 #include <FL/Fl_Progress.H>
 
-#include "engine/util/CVStrFunc.h"
+#include "engine/Corvane.h"
 #include "maker/BuildCommand.h"
 #include "maker/FltkDialogs.h"
 #include "maker/MakerArchiver.h"

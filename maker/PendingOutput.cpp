@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/util/CVStrFunc.h"
+#include "engine/Corvane.h"
 #include "platform/Platform.h"
 
 namespace maker {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "engine/util/CVStrFunc.h"
+#include "engine/Corvane.h"
 #include "platform/Platform.h"
 
 namespace maker {

@@ -1,6 +1,5 @@
 #include "maker/StubPayload.h"
 
-#include "engine/util/CVCoding.h"
 
 // Emitted by the build from the stub target (StubPayloadData.S): the count, then the bytes.
 extern "C" const uint8_t selfpack_stub_payload[];
@@ -8,7 +7,9 @@ extern "C" const uint8_t selfpack_stub_payload[];
 namespace maker {
 
 std::span<const uint8_t> StubPayload() {
-    const uint32_t count = DecodeFixed32(selfpack_stub_payload);
+    // The count is little-endian whatever the machine.
+    const uint8_t* p = selfpack_stub_payload;
+    const uint32_t count = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
     return {selfpack_stub_payload + 4, count};
 }
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/util/CVStrFunc.h"
+#include "engine/Corvane.h"
 
 namespace stub {
 

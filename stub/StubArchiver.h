@@ -47,12 +47,6 @@ public:
     int32_t SkippedCount() const { return FSkipped; }
     // Whether an Abort answer ended the batch.
     bool Aborted() const { return FAborted; }
-    // Entries in the open archive's directory; 0 when none is open.
-    int32_t EntryCount() const;
-    // Whether the open archive's file ends with an end of central directory record. Without one the
-    // engine rebuilds the directory from whatever local headers it finds, and finding none at all
-    // gives an empty archive rather than an error.
-    bool HasEndRecord() const;
 
 private:
     int32_t FSkipped = 0;

@@ -6,8 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "engine/base/CVExcept.h"
-#include "engine/util/CVStrFunc.h"
+#include "engine/Corvane.h"
 #include "platform/Platform.h"
 #include "stub/FileBaseName.h"
 #include "stub/StubProgress.h"
@@ -123,7 +122,7 @@ void TFmMain::OpenSelf() {
     FDamaged = !Archiver.HasEndRecord();
     // The program alone, or with its archive cut off before any entry: there is nothing to extract,
     // and an empty folder must not pass for a successful extraction.
-    if (FEntryCount == 0 && FDamaged) throw ECVException(35, &Archiver);
+    if (FEntryCount == 0 && FDamaged) throw ECVException(neInvalidArchive, &Archiver);
 }
 
 void TFmMain::FormCreate() {

@@ -80,6 +80,12 @@ public:
     void SetExtractCorruptedFiles(bool Value) { FExtractCorruptedFiles = Value; }
     bool Exists() const;
     int32_t FileCount();
+    // Entries in the open archive's directory, files and folders; 0 when none is open.
+    int32_t EntryCount() const;
+    // Whether the open archive's file ends with an end of central directory record. Without one,
+    // opening rebuilds the directory from whatever local headers it finds, and finding none at all
+    // gives an empty archive rather than an error.
+    bool HasEndRecord() const;
     const std::u16string& FileName() const { return FFileName; }
     void SetFileName(const std::u16string& Value) { FFileName = Value; }
     bool InMemory() const { return FInMemory; }

@@ -79,3 +79,11 @@ bool TCVBaseArchiver::IsValidArchiveFile() {
     FOnProcessFileFailure = std::move(hostHandler);
     return valid && !damaged;
 }
+
+bool TCVBaseArchiver::HasEndRecord() const {
+    if (!FCompressedStream) return false;
+    TCVDirManager probe(FCompressedStream, nullptr, false);
+    TCVZipCentralDirEnd record;
+    int64_t position = -1;
+    return probe.FindCentralDirEnd(record, position);
+}

@@ -18,3 +18,24 @@ void TCorvane::UpdateCompressionMethod() {
     // Deflate for every level but "none", which stores.
     FCompressionMethod = FCompressionMode != 0 ? 8 : 0;
 }
+
+void SetUpFormArchiver(TCorvane& Archiver, bool UnicodeFilenames) {
+    Archiver.SetName(u"Archiver");
+    // Everything else keeps the defaults, among them OverwriteMode omAlways, CreateDirs,
+    // ReplaceReadOnly, SetAttributes, Recurse and OpenCorruptedArchives.
+    Archiver.SetExtractCorruptedFiles(false);
+    Archiver.SetCompressionLevel(clMax);
+    Archiver.SetCompressionMode(9);
+    Archiver.SetSpanningMode(smNone);
+    Archiver.SpanningOptions().SetAdvancedNaming(true);
+    Archiver.SpanningOptions().SetFirstVolumeSize(0);
+    Archiver.SpanningOptions().SetVolumeSize(vsAutoDetect);
+    Archiver.SpanningOptions().SetCustomVolumeSize(65536);
+    Archiver.Options().SetShareMode(smShareCompat);
+    Archiver.Options().SetFlushBuffers(true);
+    Archiver.Options().SetOEMFileNames(true);
+    Archiver.SetInMemory(false);
+    Archiver.SetZip64Mode(zmDisabled);
+    Archiver.SetUnicodeFilenames(UnicodeFilenames);
+    Archiver.SetEncryptionMethod(caPkzipClassic);
+}

@@ -1,7 +1,9 @@
-// FileCount: the entries that are files, counted with the archive item search.
+// EntryCount, and FileCount: the entries that are files, counted with the archive item search.
 #include "engine/archiver/CVBaseArchiver.h"
 #include "engine/format/CVDirManager.h"
 #include "platform/Platform.h"
+
+int32_t TCVBaseArchiver::EntryCount() const { return FDMHandle ? FDMHandle->CDir.Count() : 0; }
 
 int32_t TCVBaseArchiver::FileCount() {
     CheckActive();
