@@ -39,10 +39,12 @@ std::u16string Padded(const std::u16string& text, size_t width) {
 
 // "2024-03-01 12:00" from an MS-DOS date and time.
 std::u16string DosStamp(uint16_t date, uint16_t time) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", 1980u + (date >> 9), (date >> 5) & 15u, date & 31u,
-                  time >> 11, (time >> 5) & 63u);
-    return platform::Utf8ToUtf16(text);
+    // Put together by hand: printf would bring the C library's whole formatter into the stub.
+    const auto two = [](unsigned value) {
+        return std::u16string{char16_t(u'0' + value / 10 % 10), char16_t(u'0' + value % 10)};
+    };
+    return platform::Utf8ToUtf16(std::to_string(1980u + (date >> 9))) + u"-" + two((date >> 5) & 15u) + u"-" +
+           two(date & 31u) + u" " + two(time >> 11) + u":" + two((time >> 5) & 63u);
 }
 
 // Every entry: size, date and name, folders ending in "/"; then the count and the total size.

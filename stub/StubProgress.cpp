@@ -28,9 +28,10 @@ void TStubProgress::Step(const std::u16string& FileName, double Percent) {
     std::u16string name = FileName;
     if (name.size() > NameRoom) name = u"..." + name.substr(name.size() - NameRoom);
     const int percent = Percent <= 0 ? 0 : Percent >= 100 ? 100 : static_cast<int>(Percent);
-    char head[32];
-    std::snprintf(head, sizeof head, "\r%3d%%  ", percent);
-    const std::string line = head + platform::Utf16ToUtf8(name) + "\x1b[K";
+    // The percentage right-aligned in three places (without printf, which the stub does not link).
+    std::string head = std::to_string(percent);
+    head.insert(0, 3 - head.size(), ' ');
+    const std::string line = "\r" + head + "%  " + platform::Utf16ToUtf8(name) + "\x1b[K";
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
     FDrawn = true;

@@ -4,26 +4,28 @@ namespace {
 
 // Slicing by eight: Tables[k][b] is the register change caused by byte b followed by k zero bytes, so
 // eight bytes are folded in with eight independent look-ups instead of a chain of eight. Tables[0] is
-// the classic byte-wise table. Everything is computed at compile time.
+// the classic byte-wise table. The 8 KiB are computed once, on first use, rather than stored in the
+// program: the stub carries this code in front of every archive.
 struct CrcTables {
     uint32_t Table[8][256];
 };
 
-constexpr CrcTables MakeTables() {
-    CrcTables t{};
-    for (uint32_t b = 0; b < 256; ++b) {
-        uint32_t c = b;
-        for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        t.Table[0][b] = c;
-    }
-    for (int k = 1; k < 8; ++k)
-        for (uint32_t b = 0; b < 256; ++b)
-            t.Table[k][b] = t.Table[0][t.Table[k - 1][b] & 0xFF] ^ (t.Table[k - 1][b] >> 8);
+const CrcTables& Tables() {
+    static CrcTables t;
+    static const bool built = [] {
+        for (uint32_t b = 0; b < 256; ++b) {
+            uint32_t c = b;
+            for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t.Table[0][b] = c;
+        }
+        for (int k = 1; k < 8; ++k)
+            for (uint32_t b = 0; b < 256; ++b)
+                t.Table[k][b] = t.Table[0][t.Table[k - 1][b] & 0xFF] ^ (t.Table[k - 1][b] >> 8);
+        return true;
+    }();
+    (void)built;
     return t;
 }
-
-constexpr CrcTables Tables = MakeTables();
-static_assert(Tables.Table[0][1] == 0x77073096u && Tables.Table[0][255] == 0x2D02EF8Du);
 
 // Assembled from bytes, so neither alignment nor the host's byte order matters; compilers turn it
 // into a single load where that is allowed.
@@ -35,7 +37,7 @@ inline uint32_t Load32(const uint8_t* p) {
 
 uint32_t UpdateCrc32(uint32_t Crc, const void* Buffer, size_t Count) {
     const uint8_t* p = static_cast<const uint8_t*>(Buffer);
-    const auto& T = Tables.Table;
+    const auto& T = Tables().Table;
     while (Count >= 8) {
         const uint32_t one = Load32(p) ^ Crc;
         const uint32_t two = Load32(p + 4);

@@ -3,8 +3,7 @@
 // The stub links GCC's static C++ library and unwinder, which were built for glibc, against musl. The
 // parts it pulls in (allocation, exceptions, type information, strings, hash tables, the random
 // device) call standard C functions that musl provides with the same interface; these are the glibc
-// names among them that musl lacks. Each one behaves as the glibc original does for a static program
-// with one thread.
+// names among them that musl lacks. Each one behaves as the glibc original does in a static program.
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -17,9 +16,10 @@
 
 extern "C" {
 
-// Whether the process has one thread. The stub never starts another, so reference counts and static
-// initialisation guards may skip their atomic operations.
-__attribute__((weak)) char __libc_single_threaded = 1;
+// Whether the process has one thread: while glibc sets it, reference counts and static
+// initialisation guards skip their atomic operations. Left clear, they always use them, which is right
+// whatever threads the program starts.
+__attribute__((weak)) char __libc_single_threaded = 0;
 
 // glibc's layout of the record below, for x86-64.
 struct dl_find_object {

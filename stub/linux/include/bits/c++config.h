@@ -12,6 +12,12 @@
 
 #include_next <bits/c++config.h>
 
+// Threads: always call the pthread functions. Without this the headers would test for them through a
+// weak reference, which a static link leaves empty unless something else pulls them in, and every
+// lock would silently do nothing.
+#undef _GLIBCXX_GTHREAD_USE_WEAK
+#define _GLIBCXX_GTHREAD_USE_WEAK 0
+
 // Waits and timed locks on a named clock are glibc extensions musl does not have.
 #undef _GLIBCXX_USE_PTHREAD_COND_CLOCKWAIT
 #undef _GLIBCXX_USE_PTHREAD_MUTEX_CLOCKLOCK
