@@ -17,6 +17,7 @@
 #include "engine/format/CVDirManager.h"
 #include "engine/util/CVStrFunc.h"
 #include "maker/BuildCommand.h"
+#include "maker/TerminalProgress.h"
 #include "platform/Platform.h"
 #include "support/ArchiveFixtures.h"
 #include "support/ScriptedAnswers.h"
@@ -204,6 +205,26 @@ TEST(MakerBuild, OutputIsWholeOrNotThereAndNoUserFileIsTouched) {
     EXPECT_THROW(b.Build(b.dir / "Taken.run"), platform::Exception);
     EXPECT_THROW(b.Build(b.dir / "missing/Docs.run"), platform::Exception);
     EXPECT_EQ(Listing(b.dir.Path()), "Docs Docs.run Docs.zip SFXStub.run Taken.run");
+}
+
+// The command line's progress line: the file named below the packed folder, the rate only once it
+// can be measured, and a name too long for the terminal cut at its start (Hangul takes two columns).
+TEST(MakerProgress, LineFitsTheTerminal) {
+    maker::TBuildProgress step;
+    step.FileName = u"/w/Photos/docs/a.txt";
+    step.Percent = 42.7;
+    step.BytesDone = 4 << 20;
+    EXPECT_EQ(maker::ProgressLine(step, 0.1, u"/w/Photos", 80), " 42%  docs/a.txt");
+    EXPECT_EQ(maker::ProgressLine(step, 2.0, u"/w/Photos/", 80), " 42%  2.0 MiB/s  docs/a.txt");
+    EXPECT_EQ(maker::ProgressLine(step, 0.1, u"/elsewhere", 80), " 42%  /w/Photos/docs/a.txt");
+
+    step.FileName = u"/w/Photos/" + std::u16string(40, u'x') + u"/한글 문서.txt";
+    const std::string line = maker::ProgressLine(step, 0.1, u"/w/Photos", 40);
+    EXPECT_EQ(line.substr(0, 9), " 42%  ...") << line;
+    EXPECT_EQ(line.substr(line.size() - 18), "/한글 문서.txt") << line;
+    size_t columns = 0;
+    for (const char16_t c : platform::Utf8ToUtf16(line)) columns += c >= 0x1100 ? 2 : 1;
+    EXPECT_LE(columns, 39u) << line;
 }
 
 }  // namespace
