@@ -25,7 +25,7 @@ constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
 
 constexpr const char* Usage =
-    "Usage: selfpack [-q] [-o OUTPUT] FOLDER\n"
+    "Usage: selfpack [-q] [-o OUTPUT] [--best] FOLDER\n"
     "       selfpack            (without arguments: opens the window)\n"
     "\n"
     "Packs FOLDER, with every file and folder below it, into one self-extracting executable.\n"
@@ -35,6 +35,7 @@ constexpr const char* Usage =
     "  -o OUTPUT   the executable to write (default: the folder's name plus \".run\", in the\n"
     "              current folder); an existing file is replaced once the new one is complete\n"
     "  -q          quiet: no progress and no success message, only errors\n"
+    "  --best      compress harder: a smaller executable, built more slowly\n"
     "  -h, --help  show this text\n"
     "  --version   show the version\n"
     "\n"
@@ -77,6 +78,7 @@ int RunCommandLine(int argc, char** argv) {
     bool haveFolder = false;
     bool quiet = false;
     bool optionsEnd = false;
+    bool best = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::u16string& arg = args[i];
         if (!optionsEnd && (arg == u"-h" || arg == u"--help")) {
@@ -97,6 +99,8 @@ int RunCommandLine(int argc, char** argv) {
             output = args[++i];
             haveOutput = true;
             if (output.empty()) return UsageError(u"-o needs the name of the executable to write");
+        } else if (!optionsEnd && arg == u"--best") {
+            best = true;
         } else if (!optionsEnd && arg.size() > 1 && arg[0] == u'-') {
             return UsageError(u"unknown option " + arg);
         } else {
@@ -137,6 +141,7 @@ int RunCommandLine(int argc, char** argv) {
         TMakerArchiver Archiver;
         // Unlike the window's, the command line's archives hold files and reach sizes over 4 GiB.
         Archiver.SetZip64Mode(zmAuto);
+        Archiver.SetBestCompression(best);
         TTerminalProgress progress(folder, !quiet && platform::StdErrIsTerminal());
         Archiver.SetProgressHandler([&](const TBuildProgress& step) { progress.Step(step); });
         const TBuildOutcome outcome = Build(Archiver, folder, output, stub);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build (and, with --test, the test suite) needs, only those missing.
 set -euo pipefail
-packages=(g++ cmake make zlib1g-dev musl-tools libfltk1.3-dev fluid fonts-nanum)
+packages=(g++ cmake make zlib1g-dev libdeflate-dev musl-tools libfltk1.3-dev fluid fonts-nanum)
 if [ "${1:-}" = --test ]; then
   packages+=(libgtest-dev zip unzip p7zip-full libarchive-tools python3 xvfb xdotool)
 fi

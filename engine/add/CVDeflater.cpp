@@ -5,22 +5,17 @@
 #include <new>
 #include <zlib.h>
 
+#include "engine/add/CVBlockDeflate.h"
+
 #include "engine/util/CVStrFunc.h"
 
 namespace {
-
-// The zlib stream header is two bytes when no preset dictionary is used, which is always the case
-// here; the trailer is the 4-byte Adler-32 of the data.
-constexpr size_t ZlibHeaderSize = 2;
-constexpr size_t ZlibTrailerSize = 4;
 
 std::u16string ErrorText(int zlibError) {
     std::string text = "error " + std::to_string(zlibError);
     return std::u16string(text.begin(), text.end());
 }
 
-// Reads until Count bytes have arrived or the source has nothing more to give: a stream may hand
-// over less than asked in one call without being at its end.
 }  // namespace
 
 ECompressionError::ECompressionError(int zlibError)
@@ -31,25 +26,12 @@ size_t DeflateOutputBound(size_t n) {
     return (bound + 255) / 256 * 256;
 }
 
-struct TCVDeflater::ZStream {
-    z_stream z{};
-};
-
 TCVDeflater::TCVDeflater(int Level, uint16_t Method) : FLevel(Level), FMethod(Method) {}
 
-TCVDeflater::~TCVDeflater() { End(); }
+TCVDeflater::~TCVDeflater() = default;
 
 bool TCVDeflater::Open() {
-    if (!Deflating()) return true;
-    if (FStream) return true;
-    auto* stream = new ZStream;
-    // The version string is the library's own, so zlib checks its header against what is linked.
-    if (deflateInit_(&stream->z, FLevel, ZLIB_VERSION, static_cast<int>(sizeof(z_stream))) != Z_OK) {
-        delete stream;
-        return false;
-    }
-    FStream = stream;
-    FFirstBlock = true;
+    FHistory.clear();
     return true;
 }
 
@@ -60,42 +42,22 @@ void TCVDeflater::CompressChunk(const uint8_t* Input, size_t Count, bool Last) {
         FLength = Count;
         return;
     }
-    if (!FStream) throw ECompressionError(Z_STREAM_ERROR);
-    z_stream& z = FStream->z;
-    FOutput.resize(DeflateOutputBound(Count));
-    z.next_in = const_cast<Bytef*>(Input);
-    z.avail_in = static_cast<uInt>(Count);
-    const uLong totalBefore = z.total_out;
-    size_t produced = 0;
-    const int flush = Last ? Z_FINISH : Z_SYNC_FLUSH;
-    for (;;) {
-        z.next_out = FOutput.data() + produced;
-        z.avail_out = static_cast<uInt>(FOutput.size() - produced);
-        int rc = deflate(&z, flush);
-        if (rc < 0 && rc != Z_BUF_ERROR) throw ECompressionError(rc);
-        produced = FOutput.size() - z.avail_out;
-        // The bound is meant to hold every block; should zlib still want room, give it more rather
-        // than cut the block short.
-        const bool done = Last ? rc == Z_STREAM_END : (z.avail_in == 0 && z.avail_out != 0);
-        if (done) break;
-        if (rc == Z_BUF_ERROR && z.avail_out != 0) throw ECompressionError(rc);
-        FOutput.resize(FOutput.size() + DeflateOutputBound(Count));
+    DeflateBlock(Input, Count, FHistory.data(), FHistory.size(), FLevel, Last, FOutput);
+    FLength = FOutput.size();
+    if (Last) return;
+    // The next block may refer back into this one.
+    if (Count >= DeflateWindowSize) {
+        FHistory.assign(Input + Count - DeflateWindowSize, Input + Count);
+    } else {
+        FHistory.insert(FHistory.end(), Input, Input + Count);
+        if (FHistory.size() > DeflateWindowSize)
+            FHistory.erase(FHistory.begin(), FHistory.end() - DeflateWindowSize);
     }
-    FLength = static_cast<size_t>(z.total_out - totalBefore);
-    if (FFirstBlock) {
-        FSkip = std::min(FLength, ZlibHeaderSize);
-        FLength -= FSkip;
-        FFirstBlock = false;
-    }
-    if (Last) FLength -= std::min(FLength, ZlibTrailerSize);
 }
 
 int TCVDeflater::End() {
-    if (!FStream) return Z_OK;
-    int rc = deflateEnd(&FStream->z);
-    delete FStream;
-    FStream = nullptr;
-    return rc;
+    FHistory.clear();
+    return 0;
 }
 
 TCVDeflateResult DeflateItem(platform::Stream& Source, const TCVDeflateParams& Params) {
@@ -105,7 +67,7 @@ TCVDeflateResult DeflateItem(platform::Stream& Source, const TCVDeflateParams& P
     const int64_t blockSize = BufferSizeForMode(Params.CompressionMode);
     std::vector<uint8_t> input(static_cast<size_t>(std::min<int64_t>(result.SourceSize, blockSize)));
 
-    TCVDeflater deflater(Params.CompressionMode, Params.CompressionMethod);
+    TCVDeflater deflater(Params.Level >= 0 ? Params.Level : Params.CompressionMode, Params.CompressionMethod);
     uint32_t crc = 0xFFFFFFFF;
     // A stream that cannot be opened consumes nothing, so the item fails on its size check.
     bool ok = deflater.Open();

@@ -7,10 +7,9 @@
 // collect each entry's blocks in memory and write them out later in directory order.
 //
 // Block structure. The source is cut into input blocks of BufferSizeForMode(mode) bytes. Each block is
-// one deflate call: every block but the last ends with a sync flush, so its output ends on a byte
-// boundary with the empty stored block 00 00 FF FF; the last ends the stream. zlib wraps the stream
-// in a 2-byte header and a 4-byte Adler-32 trailer that ZIP entries must not hold: the first block
-// drops the header and the last block drops the trailer, leaving plain raw deflate data.
+// compressed on its own (DeflateBlock), with the 32 KiB in front of it as its dictionary: every block
+// but the last ends on a byte boundary with the empty stored block 00 00 FF FF, and the last ends the
+// stream. The entry's data is raw deflate, with no zlib header or trailer.
 #pragma once
 
 #include <cstddef>
@@ -38,18 +37,18 @@ size_t DeflateOutputBound(size_t n);
 // One deflate stream for one entry. Blocks must be fed in order, the last one with Last set.
 class TCVDeflater {
 public:
-    // Level 0..9 (zlib's level); Method 8 deflates, any other value copies the input unchanged.
+    // Level 0..MaxDeflateLevel(); Method 8 deflates, any other value copies the input unchanged.
     TCVDeflater(int Level, uint16_t Method);
     ~TCVDeflater();
     TCVDeflater(const TCVDeflater&) = delete;
     TCVDeflater& operator=(const TCVDeflater&) = delete;
 
-    // Opens the zlib stream (nothing to open for a stored entry). False when zlib refuses.
+    // Starts an entry. True: the compressor keeps no state that could be refused.
     bool Open();
     // Compresses one input block. The entry's bytes for it are Output()[Skip() .. Skip() + Length()).
     // Throws ECompressionError when zlib fails; the stream is then unusable.
     void CompressChunk(const uint8_t* Input, size_t Count, bool Last);
-    // Closes the zlib stream; returns zlib's result (0 when nothing was open).
+    // Ends the entry; returns 0 (kept for callers that check a close result).
     int End();
 
     const uint8_t* Output() const noexcept { return FOutput.data(); }
@@ -58,11 +57,9 @@ public:
     bool Deflating() const noexcept { return FMethod == 8; }
 
 private:
-    struct ZStream;
     int FLevel;
     uint16_t FMethod;
-    ZStream* FStream = nullptr;
-    bool FFirstBlock = true;
+    std::vector<uint8_t> FHistory;   // the last window of input, the next block's dictionary
     std::vector<uint8_t> FOutput;
     size_t FSkip = 0;
     size_t FLength = 0;
@@ -70,7 +67,8 @@ private:
 
 // What the caller of DeflateItem supplies.
 struct TCVDeflateParams {
-    uint8_t CompressionMode = 0;   // zlib level and, through BufferSizeForMode, the input block size
+    uint8_t CompressionMode = 0;   // the deflate level and, through BufferSizeForMode, the input block size
+    int Level = -1;                // a deflate level other than the mode's (the strongest, say); -1: the mode
     uint16_t CompressionMethod = 8;
     // Called before each block with the bytes consumed so far; false cancels the item.
     std::function<bool(int64_t BytesRead, int64_t SourceSize)> BeforeBlock;

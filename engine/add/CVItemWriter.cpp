@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/add/CVBlockDeflate.h"
+#include "engine/add/CVDeflatePool.h"
 #include "engine/add/CVDeflater.h"
 #include "engine/archiver/CVBaseArchiver.h"
 #include "engine/base/CVExcept.h"
@@ -95,6 +97,32 @@ bool TCVBaseArchiver::WriteToStream(platform::Stream& Stream, const void* Buffer
     return true;
 }
 
+void TCVBaseArchiver::StartDeflatePool(int32_t First) {
+    FDeflatePool.reset();
+    // Room for a few large blocks per core and their output; the workers wait for the writer beyond it.
+    constexpr size_t Budget = 32 << 20;
+    const TCVDirArray& cdir = FDMHandle->CDir;
+    std::vector<TCVDeflatePool::TEntry> entries;
+    for (int32_t i = std::max(First, 0); i < cdir.Count(); ++i) {
+        const TDirItem& item = cdir.GetItemPtr(i);
+        // Files only, as the writer will store them: streams, folders and encrypted items stay with it.
+        if (!item.Modified || item.Operation == poRename || item.Operation == poChangeComment ||
+            item.Operation == poChangeAttr || item.Stream || (item.CentralDir.externalAttr & platform::faDirectory) ||
+            item.SrcFileName.empty() || !item.Password.empty())
+            continue;
+        const int64_t size = ItemUncompressedSize(item);
+        if (size <= 0) continue;
+        entries.push_back({item.SrcFileName, size, item.CompressionMode, DeflateLevel(item),
+                           item.CompressionMethod == CVMethodDeflated ? CVMethodDeflated : CVMethodStored});
+    }
+    if (entries.empty()) return;
+    FDeflatePool = std::make_unique<TCVDeflatePool>(std::move(entries), TCVDeflatePool::DefaultThreads(), Budget);
+}
+
+int TCVBaseArchiver::DeflateLevel(const TDirItem& Item) const {
+    return FBestCompression && Item.CompressionMethod == CVMethodDeflated ? MaxDeflateLevel() : Item.CompressionMode;
+}
+
 bool TCVBaseArchiver::CompressItem(platform::Stream& Source, platform::Stream& Output, TDirItem& Item) {
     // The encryption schemes are not part of this engine. Writing the item unencrypted, or with the
     // encrypted flag over plain data, would each be a lie about what the archive holds.
@@ -108,6 +136,7 @@ bool TCVBaseArchiver::CompressItem(platform::Stream& Source, platform::Stream& O
     TCVDeflateParams params;
     params.CompressionMode = Item.CompressionMode;
     params.CompressionMethod = Item.CompressionMethod;
+    params.Level = DeflateLevel(Item);
     params.BeforeBlock = [&](int64_t bytesRead, int64_t sourceSize) {
         FProgress = bytesRead;
         FProgressMax = sourceSize;
@@ -128,7 +157,10 @@ bool TCVBaseArchiver::CompressItem(platform::Stream& Source, platform::Stream& O
         return WriteToStream(Output, data, static_cast<int64_t>(count));
     };
 
-    const TCVDeflateResult result = DeflateItem(Source, params);
+    // A file the commit's pool compressed ahead comes from there; anything else is compressed here.
+    TCVDeflateResult result;
+    if (Item.Stream || !FDeflatePool || !FDeflatePool->Deliver(Item.SrcFileName, Source.Size(), params, result))
+        result = DeflateItem(Source, params);
     FProcessedFilesSize += result.SourceSize;
 
     // The size is taken again now: a source that grew or shrank while it was read has given bytes of

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "engine/add/CVDeflatePool.h"
+
 #include "engine/base/CVExcept.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/util/CVStrFunc.h"

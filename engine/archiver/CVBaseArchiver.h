@@ -35,6 +35,8 @@
 
 #include "platform/Platform.h"
 
+class TCVDeflatePool;
+
 class TCVDirManager;
 struct TCVNewEntry;
 struct TDirItem;
@@ -67,6 +69,9 @@ public:
     uint8_t CompressionMode() const { return FCompressionMode; }
     void SetCompressionMode(uint8_t Value);
     uint16_t CompressionMethod() const { return FCompressionMethod; }
+    // Deflated entries at the compressor's strongest level instead of the mode's: smaller, slower.
+    bool BestCompression() const { return FBestCompression; }
+    void SetBestCompression(bool Value) { FBestCompression = Value; }
     std::u16string CurrentVersion() const;
     TCVCryptoAlgorithm EncryptionMethod() const { return FCVCryptoAlgorithm; }
     void SetEncryptionMethod(TCVCryptoAlgorithm Value) { FCVCryptoAlgorithm = Value; }
@@ -270,6 +275,10 @@ public:
     void OpenNewEntry(TDirItem& Item, TCVNewEntry& Entry);
     void PlaceNewEntry(TDirItem& Item, TCVNewEntry& Entry, int64_t Start);
     bool WriteLocalHeader(platform::Stream& Archive, const TCVNewEntry& Entry);
+    // Starts compressing the files the commit will store from index First on (see TCVDeflatePool).
+    void StartDeflatePool(int32_t First);
+    // The deflate level an item is compressed at.
+    int DeflateLevel(const TDirItem& Item) const;
     bool CompressItem(platform::Stream& Source, platform::Stream& Output, TDirItem& Item);
     bool CompleteLocalHeader(platform::Stream& Archive, TDirItem& Item, TCVNewEntry& Entry);
     bool WriteToStream(platform::Stream& Stream, const void* Buffer, int64_t Count);
@@ -371,12 +380,15 @@ protected:
     TCVCryptoAlgorithm FCVCryptoAlgorithm = caPkzipClassic;
     uint8_t FCompressionMode = 0;
     TCVCompressionLevel FCompressionLevel = clNone;
+    bool FBestCompression = false;
     std::string FPassword;
     platform::Stream* FCompressedStream = nullptr;   // owned unless FIsCustomStream
     TZip64Mode FZip64Mode = zmAuto;
 
     // The commit's answer to the last failure of the per-item writer.
     TCVAction FCommitAction = fxaIgnore;
+    // While a commit runs: the files it stores, compressed ahead on the other cores.
+    std::unique_ptr<TCVDeflatePool> FDeflatePool;
     // The scan's settings while it runs (read by the routines below ScanFileMasks).
     int32_t FScanSearchAttr = 0;
     bool FScanMove = false;

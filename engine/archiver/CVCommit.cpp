@@ -1,8 +1,10 @@
 #include "engine/archiver/CVCommit.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
+#include "engine/add/CVDeflatePool.h"
 #include "engine/archiver/CVBaseArchiver.h"
 #include "engine/base/CVExcept.h"
 #include "engine/format/CVDirManager.h"
@@ -185,6 +187,14 @@ void TCVCommit::SaveTail() {
 bool TCVCommit::WriteEntries() {
     FOldIndex.reserve(static_cast<size_t>(FOldDir.Count()));
     for (int32_t j = FOldDir.Count() - 1; j >= 0; --j) FOldIndex[FOldDir.GetItemPtr(j).Name] = j;
+
+    // The files to store are compressed ahead on the other cores; the workers stop with this pass,
+    // whichever way it ends.
+    FArc.StartDeflatePool(FFirst);
+    struct TPoolEnd {
+        std::unique_ptr<TCVDeflatePool>& Pool;
+        ~TPoolEnd() { Pool.reset(); }
+    } poolEnd{FArc.FDeflatePool};
 
     int32_t i = FFirst;
     while (i < FDir.Count() && !FArc.FProgressCancel) {

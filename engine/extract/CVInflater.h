@@ -45,6 +45,8 @@ public:
     // output blocks of the same size, a stored one copied in pieces of StoredPieceSize.
     static constexpr size_t BlockSize = 1048576;
     static constexpr size_t StoredPieceSize = 65535;
+    // Entries up to this size, stored and inflated, may be inflated whole in memory.
+    static constexpr int64_t WholeEntryLimit = 16 << 20;
 
     TCVInflater(platform::Stream& Input, platform::Stream& Output);
 

@@ -109,8 +109,8 @@ TEST(SfxCommandLine, ArgumentsItCannotUse) {
         const char* says;   // in standard output for status 0, else in standard error
     };
     const Case cases[] = {
-        {"--help", 0, "Usage: selfpack [-q] [-o OUTPUT] FOLDER"},
-        {"-h", 0, "Usage: selfpack [-q] [-o OUTPUT] FOLDER"},
+        {"--help", 0, "Usage: selfpack [-q] [-o OUTPUT] [--best] FOLDER"},
+        {"-h", 0, "Usage: selfpack [-q] [-o OUTPUT] [--best] FOLDER"},
         {"--version", 0, "selfpack 0."},
         {"-o", 2, "-o needs"},
         {"-o x.run", 2, "no FOLDER"},

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/add/CVBlockDeflate.h"
 #include "engine/add/CVDeflater.h"
 #include "engine/util/CVStrFunc.h"
 #include "platform/Platform.h"
@@ -212,17 +213,48 @@ TEST(DeflateItem, ShortSourceIsIncomplete) {
     EXPECT_EQ(r.BytesRead, 0);
 }
 
-TEST(DeflateItem, LevelZlibRefusesConsumesNothing) {
-    const Bytes source = SampleData(1000);
-    platform::MemoryStream stream = StreamOf(source);
-    Collected out;
-    const TCVDeflateResult r = DeflateItem(stream, Collecting(out, 12, 8));
-    EXPECT_FALSE(r.Complete);
-    EXPECT_EQ(r.BytesRead, 0);
-    EXPECT_TRUE(out.all.empty());
+// Blocks made apart, on any thread, join into one stream: whatever the data (text, noise that ends in
+// stored blocks, runs of one byte) and whatever their sizes (down to a single byte in the middle).
+TEST(DeflateBlock, IndependentBlocksJoinIntoOneStream) {
+    Bytes noise(700000);
+    std::mt19937 rng(5);
+    for (auto& b : noise) b = static_cast<uint8_t>(rng());
+    const Bytes kinds[] = {SampleData(1500000), noise, Bytes(900000, 'z')};
+    const std::vector<size_t> cuts[] = {{1}, {200000, 1, 300000}, {0, 65536, 123457}};
+    for (int level : {1, 6, 9, MaxDeflateLevel()}) {
+        for (const Bytes& source : kinds) {
+            for (const std::vector<size_t>& sizes : cuts) {
+                SCOPED_TRACE("level " + std::to_string(level) + ", " + std::to_string(sizes.size()) + " cuts");
+                Bytes joined, out;
+                size_t at = 0;
+                for (size_t i = 0; i <= sizes.size(); ++i) {
+                    const size_t n = i < sizes.size() ? std::min(sizes[i], source.size() - at) : source.size() - at;
+                    const size_t dict = std::min(at, DeflateWindowSize);
+                    DeflateBlock(source.data() + at, n, source.data() + at - dict, dict, level, i == sizes.size(), out);
+                    if (i < sizes.size()) {
+                        EXPECT_TRUE(EndsWithSyncMarker(out));
+                    }
+                    joined.insert(joined.end(), out.begin(), out.end());
+                    at += n;
+                }
+                EXPECT_EQ(RawInflate(joined), source);
+            }
+        }
+    }
+}
 
-    platform::MemoryStream empty;
-    EXPECT_TRUE(DeflateItem(empty, Collecting(out, 12, 8)).Complete);
+// The strongest level (past 9 when the compressor has more) still makes standard raw deflate, and no
+// more of it than level 9 does.
+TEST(DeflateItem, StrongestLevelRoundTripsAndIsNoLarger) {
+    const Bytes source = SampleData(2000000);
+    Collected nine, best;
+    platform::MemoryStream a = StreamOf(source), b = StreamOf(source);
+    TCVDeflateParams strongest = Collecting(best, 9, 8);
+    strongest.Level = MaxDeflateLevel();
+    ASSERT_TRUE(DeflateItem(a, Collecting(nine, 9, 8)).Complete);
+    ASSERT_TRUE(DeflateItem(b, strongest).Complete);
+    EXPECT_EQ(RawInflate(best.all), source);
+    EXPECT_LE(best.all.size(), nine.all.size());
 }
 
 TEST(DeflateOutputBound, RoundsUpTo256) {
