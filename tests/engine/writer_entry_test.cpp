@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -296,6 +297,48 @@ TEST(WriterEntry, EntryWithAPasswordIsRefusedRatherThanStoredInTheClear) {
     const std::string bytes = ReadBytes(f.archive);
     EXPECT_EQ(bytes.size(), 22u) << "not the empty archive it was before the update";
     EXPECT_EQ(bytes.substr(0, 4), "PK\x05\x06");
+}
+
+// The commit compresses the files it plans to store ahead of the writer. What lands in the archive
+// is still each file as the writer finds it: a file that changed size after it was planned is read
+// again, and the progress events come per item and per block in directory order, as without the pool.
+TEST(WriterEntry, FilesCompressedAheadComeOutAsTheWriterFindsThem) {
+    Fixture f;
+    const std::string big = TextData(3500000), small = TextData(5000, 7), later = TextData(90000, 9);
+    const std::u16string bigSrc = f.Source("big.txt", big), smallSrc = f.Source("small.txt", small);
+    const std::u16string changing = f.Source("changing.txt", TextData(20000, 8));
+    const auto planned = [](TDirItem item, size_t size) {
+        item.CentralDir.unCompSize = static_cast<uint32_t>(size);
+        return item;
+    };
+    std::vector<std::string> events;
+    f.arc.SetOnFileProgress([&](TCVBaseArchiver*, const std::u16string& name, double, TCVProcessOperation,
+                                TCVProgressPhase phase, bool&) {
+        const std::string file = std::filesystem::path(U8(name)).filename().string();
+        events.push_back(file + ":" + std::to_string(int(phase)));
+        // By now the pool has planned (and may have compressed) the last file as it was.
+        if (file == "big.txt" && phase == ppStart) WriteBytes(f.scratch / "src/changing.txt", later);
+    });
+    f.arc.OpenArchive(cvOpenCreate);
+    f.arc.BeginUpdate();
+    Append(f.arc, planned(FileItem("big.txt", bigSrc), big.size()));
+    Append(f.arc, planned(FileItem("small.txt", smallSrc), small.size()));
+    Append(f.arc, planned(FileItem("changing.txt", changing), 20000));
+    f.arc.EndUpdate();
+    f.ExpectValid();
+
+    const std::pair<const char16_t*, const std::string*> expected[] = {
+        {u"big.txt", &big}, {u"small.txt", &small}, {u"changing.txt", &later}};
+    for (const auto& [name, bytes] : expected) {
+        std::string text;
+        f.arc.ExtractToString(name, text);
+        EXPECT_TRUE(text == *bytes) << U8(name);
+    }
+    const std::vector<std::string> order = {"big.txt:0",   "big.txt:1",   "big.txt:1",      "big.txt:1",
+                                            "big.txt:2",   "small.txt:0", "small.txt:1",    "small.txt:2",
+                                            "changing.txt:0", "changing.txt:1", "changing.txt:2"};
+    EXPECT_EQ(events, order);
+    f.arc.CloseArchive();
 }
 
 }  // namespace
