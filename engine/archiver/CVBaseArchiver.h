@@ -387,6 +387,8 @@ protected:
 
     // The commit's answer to the last failure of the per-item writer.
     TCVAction FCommitAction = fxaIgnore;
+    // While an extraction batch runs: the target folder last made and checked for an entry.
+    std::u16string FMadeFolders;
     // While a commit runs: the files it stores, compressed ahead on the other cores.
     std::unique_ptr<TCVDeflatePool> FDeflatePool;
     // The scan's settings while it runs (read by the routines below ScanFileMasks).

@@ -244,6 +244,7 @@ void TCVBaseArchiver::ProcessTaggedFiles(TCVProcessOperation Operation, int32_t 
     FProcessedFileCount = 0;
     FProgressCancel = false;
     FProgressEnabled = true;
+    FMadeFolders.clear();
     if (ItemNo != -1) {
         FProcessedFileCount = 1;
     } else {
@@ -341,9 +342,15 @@ void TCVBaseArchiver::ExtractItemToFile(int32_t ItemNo, std::u16string FileName,
         // A folder entry may be stored without its trailing separator: the folder is the whole name.
         const std::u16string folders = isFolder ? IncludePathDelimiter(FileName) : FolderPart(FileName);
         const std::u16string wanted = DestDir + folders;
-        if (!ForceFolders(DestDir)) throw ECVException(neCannotCreateFolder, {wanted}, this);
-        if (!CreateFoldersInside(DestDir, folders).empty())
-            throw ECVException(neCannotCreateFolder, {wanted}, this);
+        // Entries come folder by folder: the folders made and checked for the entry before need no
+        // second look. Any failure below forgets them, so a retry looks again.
+        if (wanted != FMadeFolders) {
+            FMadeFolders.clear();
+            if (!ForceFolders(DestDir)) throw ECVException(neCannotCreateFolder, {wanted}, this);
+            if (!CreateFoldersInside(DestDir, folders).empty())
+                throw ECVException(neCannotCreateFolder, {wanted}, this);
+            FMadeFolders = wanted;
+        }
     }
     if (isFolder) return;
 
@@ -364,11 +371,15 @@ void TCVBaseArchiver::ExtractItemToFile(int32_t ItemNo, std::u16string FileName,
     // The file already there is moved aside rather than deleted: a damaged entry, a full disk or a
     // cancel then puts it back, so a failed extraction never costs the copy the user had.
     std::u16string backup;
-    if (!MoveAside(target, backup)) throw ECVException(neCannotCreateFile, {target}, this);
+    if (!MoveAside(target, backup)) {
+        FMadeFolders.clear();
+        throw ECVException(neCannotCreateFile, {target}, this);
+    }
     std::unique_ptr<platform::FileStream> file;
     try {
         file = std::make_unique<platform::FileStream>(target, platform::fmCreate);
     } catch (const platform::Exception&) {
+        FMadeFolders.clear();
         PutBack(target, backup);
         throw ECVException(neCannotCreateFile, {target}, this);
     }
