@@ -5,8 +5,13 @@
 #include <algorithm>
 #include <cstring>
 
-#if CV_HAVE_LIBDEFLATE
+// The faster library is used when the build found it and its header is on this compiler's path (a
+// build against another C library's headers may not see it, and then keeps to zlib).
+#if defined(CV_HAVE_LIBDEFLATE) && __has_include(<libdeflate.h>)
+#define CV_LIBDEFLATE 1
 #include <libdeflate.h>
+#else
+#define CV_LIBDEFLATE 0
 #endif
 
 #include "engine/add/CVDeflater.h"
@@ -17,7 +22,7 @@ namespace {
 // bits left in the last byte or a new zero byte, then the aligned length 0 and its complement.
 constexpr uint8_t StoredLength0[4] = {0x00, 0x00, 0xFF, 0xFF};
 
-#if CV_HAVE_LIBDEFLATE
+#if CV_LIBDEFLATE
 
 // One compressor per thread, kept while the level stays the same: making one allocates its tables.
 class TLibCompressor {
@@ -162,8 +167,10 @@ private:
 
 }  // namespace
 
+int BestDeflateLevel() { return std::min(MaxDeflateLevel(), 10); }
+
 int MaxDeflateLevel() {
-#if CV_HAVE_LIBDEFLATE
+#if CV_LIBDEFLATE
     return 12;
 #else
     return 9;
@@ -177,7 +184,7 @@ void DeflateBlock(const uint8_t* Input, size_t Count, const uint8_t* Dictionary,
         Dictionary += DictionaryLength - DeflateWindowSize;
         DictionaryLength = DeflateWindowSize;
     }
-#if CV_HAVE_LIBDEFLATE
+#if CV_LIBDEFLATE
     // The whole-buffer compressor takes no dictionary: a block only loses the matches into the data
     // in front of it.
     (void)Dictionary;

@@ -19,6 +19,9 @@ constexpr size_t DeflateWindowSize = 32768;
 
 // The strongest level the linked compressor offers (levels above 9 are slower and smaller).
 int MaxDeflateLevel();
+// The level of the best-compression setting: the first of the strong levels past 9 when there are
+// any. The ones above it cost much more time for little size (a few hundredths of a percent).
+int BestDeflateLevel();
 
 // Compresses Input[0 .. Count) at Level (0 stores in deflate blocks, 1 fastest .. MaxDeflateLevel())
 // into Output, replacing what it held. Dictionary (DictionaryLength bytes, at most the window) is the

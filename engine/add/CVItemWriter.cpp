@@ -120,7 +120,7 @@ void TCVBaseArchiver::StartDeflatePool(int32_t First) {
 }
 
 int TCVBaseArchiver::DeflateLevel(const TDirItem& Item) const {
-    return FBestCompression && Item.CompressionMethod == CVMethodDeflated ? MaxDeflateLevel() : Item.CompressionMode;
+    return FBestCompression && Item.CompressionMethod == CVMethodDeflated ? BestDeflateLevel() : Item.CompressionMode;
 }
 
 bool TCVBaseArchiver::CompressItem(platform::Stream& Source, platform::Stream& Output, TDirItem& Item) {

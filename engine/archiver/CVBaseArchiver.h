@@ -69,7 +69,8 @@ public:
     uint8_t CompressionMode() const { return FCompressionMode; }
     void SetCompressionMode(uint8_t Value);
     uint16_t CompressionMethod() const { return FCompressionMethod; }
-    // Deflated entries at the compressor's strongest level instead of the mode's: smaller, slower.
+    // Deflated entries at the best-compression level (BestDeflateLevel) instead of the mode's: smaller,
+    // slower.
     bool BestCompression() const { return FBestCompression; }
     void SetBestCompression(bool Value) { FBestCompression = Value; }
     std::u16string CurrentVersion() const;

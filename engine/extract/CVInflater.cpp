@@ -2,8 +2,13 @@
 
 #include <zlib.h>
 
-#if CV_HAVE_LIBDEFLATE
+// The faster library is used when the build found it and its header is on this compiler's path (a
+// build against another C library's headers may not see it, and then keeps to zlib).
+#if defined(CV_HAVE_LIBDEFLATE) && __has_include(<libdeflate.h>)
+#define CV_LIBDEFLATE 1
 #include <libdeflate.h>
+#else
+#define CV_LIBDEFLATE 0
 #endif
 
 #include <algorithm>
@@ -97,7 +102,7 @@ private:
     // length); anything else goes back to the start and takes the block-wise road, which reports
     // damage the way it always has. False: nothing was produced.
     bool InflateWhole() {
-#if CV_HAVE_LIBDEFLATE
+#if CV_LIBDEFLATE
         if (FRanged || FJob.BytesToRead > WholeEntryLimit || FJob.ExpectedLength > WholeEntryLimit) return false;
         thread_local struct TDecompressor {
             libdeflate_decompressor* d = libdeflate_alloc_decompressor();

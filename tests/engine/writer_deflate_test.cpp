@@ -221,7 +221,7 @@ TEST(DeflateBlock, IndependentBlocksJoinIntoOneStream) {
     for (auto& b : noise) b = static_cast<uint8_t>(rng());
     const Bytes kinds[] = {SampleData(1500000), noise, Bytes(900000, 'z')};
     const std::vector<size_t> cuts[] = {{1}, {200000, 1, 300000}, {0, 65536, 123457}};
-    for (int level : {1, 6, 9, MaxDeflateLevel()}) {
+    for (int level : {1, 6, 9, BestDeflateLevel(), MaxDeflateLevel()}) {
         for (const Bytes& source : kinds) {
             for (const std::vector<size_t>& sizes : cuts) {
                 SCOPED_TRACE("level " + std::to_string(level) + ", " + std::to_string(sizes.size()) + " cuts");
@@ -243,14 +243,14 @@ TEST(DeflateBlock, IndependentBlocksJoinIntoOneStream) {
     }
 }
 
-// The strongest level (past 9 when the compressor has more) still makes standard raw deflate, and no
-// more of it than level 9 does.
-TEST(DeflateItem, StrongestLevelRoundTripsAndIsNoLarger) {
+// The best-compression level (past 9 when the compressor has more) still makes standard raw deflate,
+// and no more of it than level 9 does.
+TEST(DeflateItem, BestLevelRoundTripsAndIsNoLarger) {
     const Bytes source = SampleData(2000000);
     Collected nine, best;
     platform::MemoryStream a = StreamOf(source), b = StreamOf(source);
     TCVDeflateParams strongest = Collecting(best, 9, 8);
-    strongest.Level = MaxDeflateLevel();
+    strongest.Level = BestDeflateLevel();
     ASSERT_TRUE(DeflateItem(a, Collecting(nine, 9, 8)).Complete);
     ASSERT_TRUE(DeflateItem(b, strongest).Complete);
     EXPECT_EQ(RawInflate(best.all), source);
