@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Shows how Selfpack's time and memory grow with the work: packs and unpacks the benchmark corpus once
-# and ten times over, one 1 GiB file, and 100,000 small files, and prints wall time and peak memory of
-# each step with the input and output sizes. Time should grow in step with the bytes (or files), and
-# memory should stay flat.
+# and ten times over, one 1 GiB file, and 100,000 small files, and prints the wall time, the processor
+# time (user + system, which a busy machine disturbs less) and the peak memory of each step, with the
+# input and output sizes. Time should grow in step with the bytes (or files); memory should stay flat.
 # Usage: bench/scaling.sh [CORPUS]   (default /tmp/selfpack-corpus, made by make-corpus.sh when missing)
 # Env:   SELFPACK=path/to/selfpack (default build/selfpack)  SELFPACK_ARGS='--best'  CASES='1x 10x 1g small'
 #        WORK=folder for the inputs and outputs (default a new folder in /tmp; about 4 GB are needed)
@@ -64,25 +64,25 @@ EOF
   esac
 }
 
-# measure COMMAND...: runs it in $work, prints "wall_s peak_kb"
+# measure COMMAND...: runs it in $work, prints "wall_s cpu_s peak_kb"
 measure() {
-  /usr/bin/time -f '%e %M' -o "$work/.t" "$@" >/dev/null 2>"$work/.err" \
+  /usr/bin/time -f '%e %U %S %M' -o "$work/.t" "$@" >/dev/null 2>"$work/.err" \
     || { echo "scaling: '$*' failed:" >&2; cat "$work/.err" >&2; exit 1; }
-  cat "$work/.t"
+  awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$work/.t"
 }
 
-printf '%-6s %8s %12s %9s %9s %12s %9s %9s\n' case files input_bytes build_s build_kb output_bytes unpack_s unpack_kb
+printf '%-6s %7s %11s %8s %8s %9s %11s %8s %8s %9s\n' case files input_bytes build_s b_cpu_s build_kb output_bytes unpack_s u_cpu_s unpack_kb
 for c in $cases; do
   input=$work/in-$c
   make_input "$c" "$input"
   files=$(find "$input" -type f | wc -l)
   bytes=$(find "$input" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
   sync
-  read -r bw bm < <(cd "$work" && measure "$selfpack" ${SELFPACK_ARGS:-} -o "$work/$c.run" "$input")
+  read -r bw bc bm < <(cd "$work" && measure "$selfpack" ${SELFPACK_ARGS:-} -o "$work/$c.run" "$input")
   out=$(stat -c %s "$work/$c.run")
   rm -rf "$work/$c"
-  read -r uw um < <(cd "$work" && measure "./$c.run")
+  read -r uw uc um < <(cd "$work" && measure "./$c.run")
   diff -rq "$input" "$work/$c" >/dev/null || { echo "scaling: the unpacked $c differs from its input" >&2; exit 1; }
-  printf '%-6s %8s %12s %9s %9s %12s %9s %9s\n' "$c" "$files" "$bytes" "$bw" "$bm" "$out" "$uw" "$um"
+  printf '%-6s %7s %11s %8s %8s %9s %11s %8s %8s %9s\n' "$c" "$files" "$bytes" "$bw" "$bc" "$bm" "$out" "$uw" "$uc" "$um"
   rm -rf "$input" "$work/$c" "$work/$c.run"
 done

@@ -25,7 +25,11 @@ TCVDeflatePool::TCVDeflatePool(std::vector<TEntry> Entries, unsigned Threads, si
     }
     FFirstBlock.push_back(FBlocks.size());
     if (FBlocks.empty()) return;
-    Threads = std::max(1u, Threads);
+    if (Threads == 0) {
+        FBlocks.clear();
+        FFirstBlock.assign(FEntries.size() + 1, 0);
+        return;
+    }
     try {
         for (unsigned t = 0; t < Threads; ++t) FWorkers.emplace_back([this] { Work(); });
     } catch (...) {
@@ -44,8 +48,12 @@ TCVDeflatePool::~TCVDeflatePool() {
 }
 
 unsigned TCVDeflatePool::DefaultThreads() {
+#if CV_SINGLE_THREAD
+    return 0;
+#else
     const unsigned cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : std::min(cores, 64u);
+#endif
 }
 
 void TCVDeflatePool::Work() {

@@ -35,7 +35,8 @@ public:
         uint16_t Method = 8;     // 8 deflates, anything else copies
     };
 
-    // Threads: the number of workers (at least 1). Budget: bytes of blocks held at once.
+    // Threads: the number of workers (0: none, the writer compresses everything itself). Budget: bytes
+    // of blocks held at once.
     TCVDeflatePool(std::vector<TEntry> Entries, unsigned Threads, size_t Budget);
     // Stops the workers; blocks not taken are dropped.
     ~TCVDeflatePool();
@@ -49,7 +50,8 @@ public:
     bool Deliver(const std::u16string& Path, int64_t SizeNow, const TCVDeflateParams& Params,
                  TCVDeflateResult& Result);
 
-    // The number of workers worth starting here.
+    // The number of workers worth starting here: one per core, none in a build without threads
+    // (CV_SINGLE_THREAD, the stub's, which never writes archives).
     static unsigned DefaultThreads();
 
 private:

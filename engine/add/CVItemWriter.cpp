@@ -99,6 +99,8 @@ bool TCVBaseArchiver::WriteToStream(platform::Stream& Stream, const void* Buffer
 
 void TCVBaseArchiver::StartDeflatePool(int32_t First) {
     FDeflatePool.reset();
+    const unsigned threads = TCVDeflatePool::DefaultThreads();
+    if (threads == 0) return;
     // Room for a few large blocks per core and their output; the workers wait for the writer beyond it.
     constexpr size_t Budget = 32 << 20;
     const TCVDirArray& cdir = FDMHandle->CDir;
@@ -116,7 +118,7 @@ void TCVBaseArchiver::StartDeflatePool(int32_t First) {
                            item.CompressionMethod == CVMethodDeflated ? CVMethodDeflated : CVMethodStored});
     }
     if (entries.empty()) return;
-    FDeflatePool = std::make_unique<TCVDeflatePool>(std::move(entries), TCVDeflatePool::DefaultThreads(), Budget);
+    FDeflatePool = std::make_unique<TCVDeflatePool>(std::move(entries), threads, Budget);
 }
 
 int TCVBaseArchiver::DeflateLevel(const TDirItem& Item) const {
