@@ -6,8 +6,11 @@
 #include <cstring>
 
 // The faster library is used when the build found it and its header is on this compiler's path (a
-// build against another C library's headers may not see it, and then keeps to zlib).
-#if defined(CV_HAVE_LIBDEFLATE) && __has_include(<libdeflate.h>)
+// build against another C library's headers may not see it, and then keeps to zlib). A build that only
+// reads archives (CV_INFLATE_ONLY, the stub's) links no compressor at all.
+#if CV_INFLATE_ONLY
+#define CV_LIBDEFLATE 0
+#elif defined(CV_HAVE_LIBDEFLATE) && __has_include(<libdeflate.h>)
 #define CV_LIBDEFLATE 1
 #include <libdeflate.h>
 #else
@@ -15,6 +18,14 @@
 #endif
 
 #include "engine/add/CVDeflater.h"
+
+// Per-thread state; a build without threads keeps one of each (its C library may not run destructors
+// of thread-local objects).
+#if CV_SINGLE_THREAD
+#define CV_PER_THREAD static
+#else
+#define CV_PER_THREAD thread_local
+#endif
 
 namespace {
 
@@ -58,7 +69,7 @@ void MakeJoinable(std::vector<uint8_t>& out, size_t compressed, const uint8_t* i
         z_stream& z;
         ~Closer() { inflateEnd(&z); }
     } closer{zs};
-    thread_local std::vector<uint8_t> scratch;
+    CV_PER_THREAD std::vector<uint8_t> scratch;
     scratch.resize(std::max<size_t>(count, 1));
     zs.next_in = out.data();
     zs.avail_in = static_cast<uInt>(compressed);
@@ -94,7 +105,7 @@ void MakeJoinable(std::vector<uint8_t>& out, size_t compressed, const uint8_t* i
 }
 
 void LibDeflateBlock(const uint8_t* input, size_t count, int level, bool last, std::vector<uint8_t>& out) {
-    thread_local TLibCompressor compressor;
+    CV_PER_THREAD TLibCompressor compressor;
     libdeflate_compressor* c = compressor.For(std::clamp(level, 0, 12));
     // Room for the data, plus a byte and the stored block that may follow it.
     out.resize(libdeflate_deflate_compress_bound(c, count) + 1 + sizeof StoredLength0);
@@ -139,7 +150,7 @@ private:
 
 [[maybe_unused]] void ZlibDeflateBlock(const uint8_t* input, size_t count, const uint8_t* dictionary, size_t dictionaryLength,
                       int level, bool last, std::vector<uint8_t>& out) {
-    thread_local TZlibCompressor compressor;
+    CV_PER_THREAD TZlibCompressor compressor;
     z_stream& z = compressor.For(std::clamp(level, 0, 9));
     if (dictionaryLength > 0) {
         const int rc = deflateSetDictionary(&z, dictionary, static_cast<uInt>(dictionaryLength));
@@ -184,7 +195,11 @@ void DeflateBlock(const uint8_t* Input, size_t Count, const uint8_t* Dictionary,
         Dictionary += DictionaryLength - DeflateWindowSize;
         DictionaryLength = DeflateWindowSize;
     }
-#if CV_LIBDEFLATE
+#if CV_INFLATE_ONLY
+    // As a compressor that cannot be opened: the entry being written fails.
+    (void)Input, (void)Count, (void)Dictionary, (void)Level, (void)Last, (void)Output;
+    throw ECompressionError(Z_MEM_ERROR);
+#elif CV_LIBDEFLATE
     // The whole-buffer compressor takes no dictionary: a block only loses the matches into the data
     // in front of it.
     (void)Dictionary;

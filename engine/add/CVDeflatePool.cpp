@@ -1,11 +1,45 @@
 #include "engine/add/CVDeflatePool.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 
 #include "engine/add/CVBlockDeflate.h"
 #include "engine/util/CVStrFunc.h"
+
+namespace {
+
+// The CRC-32 of two pieces joined, from the CRC-32 of each and the second one's length: the first
+// CRC is run through len2 zero bytes (by squaring the operator of one zero bit) and the second added.
+uint32_t Gf2Times(const uint32_t* matrix, uint32_t vector) {
+    uint32_t sum = 0;
+    for (; vector; vector >>= 1, ++matrix)
+        if (vector & 1) sum ^= *matrix;
+    return sum;
+}
+
+void Gf2Square(uint32_t* square, const uint32_t* matrix) {
+    for (int n = 0; n < 32; ++n) square[n] = Gf2Times(matrix, matrix[n]);
+}
+
+uint32_t CombineCrc32(uint32_t crc1, uint32_t crc2, int64_t len2) {
+    if (len2 <= 0) return crc1;
+    uint32_t even[32], odd[32];
+    odd[0] = 0xEDB88320u;   // one zero bit
+    for (int n = 1; n < 32; ++n) odd[n] = 1u << (n - 1);
+    Gf2Square(even, odd);   // two zero bits
+    Gf2Square(odd, even);   // four
+    do {
+        Gf2Square(even, odd);
+        if (len2 & 1) crc1 = Gf2Times(even, crc1);
+        len2 >>= 1;
+        if (len2 == 0) break;
+        Gf2Square(odd, even);
+        if (len2 & 1) crc1 = Gf2Times(odd, crc1);
+        len2 >>= 1;
+    } while (len2 != 0);
+    return crc1 ^ crc2;
+}
+
+}  // namespace
 
 TCVDeflatePool::TCVDeflatePool(std::vector<TEntry> Entries, unsigned Threads, size_t Budget)
     : FEntries(std::move(Entries)), FBudget(Budget) {
@@ -139,7 +173,7 @@ bool TCVDeflatePool::Deliver(const std::u16string& Path, int64_t SizeNow, const 
 
     Result = TCVDeflateResult{};
     Result.SourceSize = entry.Size;
-    uLong crc = 0;
+    uint32_t crc = 0;
     for (size_t b = FFirstBlock[e]; b < FFirstBlock[e + 1]; ++b) {
         if (Params.BeforeBlock && !Params.BeforeBlock(Result.BytesRead, Result.SourceSize)) {
             Result.Cancelled = true;
@@ -154,12 +188,12 @@ bool TCVDeflatePool::Deliver(const std::u16string& Path, int64_t SizeNow, const 
             Result.Cancelled = true;
             break;
         }
-        crc = crc32_combine(crc, block.Crc, static_cast<z_off_t>(block.Length));
+        crc = CombineCrc32(crc, block.Crc, static_cast<int64_t>(block.Length));
         Result.BytesRead += static_cast<int64_t>(block.Length);
         Result.CompressedSize += static_cast<int64_t>(block.Output.size());
         DropBefore(b + 1);
     }
-    Result.Crc32 = static_cast<uint32_t>(crc);
+    Result.Crc32 = crc;
     Result.Complete = !Result.Cancelled && Result.BytesRead == Result.SourceSize;
     return true;
 }

@@ -104,7 +104,12 @@ private:
     bool InflateWhole() {
 #if CV_LIBDEFLATE
         if (FRanged || FJob.BytesToRead > WholeEntryLimit || FJob.ExpectedLength > WholeEntryLimit) return false;
-        thread_local struct TDecompressor {
+#if CV_SINGLE_THREAD
+        static   // a build without threads: its C library may not run destructors of thread-local objects
+#else
+        thread_local
+#endif
+        struct TDecompressor {
             libdeflate_decompressor* d = libdeflate_alloc_decompressor();
             ~TDecompressor() {
                 if (d) libdeflate_free_decompressor(d);
