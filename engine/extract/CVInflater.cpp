@@ -57,6 +57,8 @@ public:
         }
         const bool deflated = FJob.Method == 8;
         FRanged = FJob.Count != 0 || FJob.StartPosition != 0;
+        // Before anything of the block-wise road is set up: an entry inflated whole needs none of it.
+        if (deflated && InflateWhole()) return FOut;
         if (deflated) {
             if (inflateInit_(&FZ.zs, ZLIB_VERSION, static_cast<int>(sizeof(z_stream))) != Z_OK) {
                 FOut.Damaged = true;
@@ -65,8 +67,6 @@ public:
             FZ.open = true;
             FOutBlock.resize(BlockSize);
         }
-        // Two spare bytes in front of the first block take the zlib stream header.
-        if (deflated && InflateWhole()) return FOut;
         // Two spare bytes in front of the first block take the zlib stream header.
         std::vector<uint8_t> input(static_cast<size_t>(std::min<int64_t>(FJob.BytesToRead, BlockSize)) + 2);
 
