@@ -4,10 +4,16 @@
 #include "platform/Platform.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace platform {
 
 namespace {
+
+std::u16string& ProgramNameStore() {
+    static std::u16string name;
+    return name;
+}
 
 const char* KindLabel(MessageKind kind) {
     switch (kind) {
@@ -30,6 +36,7 @@ public:
     Button MessageBox(const std::u16string& text, MessageKind kind, uint32_t buttons) override {
         const Button answer = Choose(buttons);
         std::string line = KindLabel(kind) + Utf16ToUtf8(text);
+        if (!ProgramName().empty()) line = Utf16ToUtf8(ProgramName()) + ": " + line;
         if (buttons != uint32_t(Button::Ok) && answer != Button::None)
             line += " [answered " + Utf16ToUtf8(ButtonCaption(answer)) + ": no terminal to ask]";
         line += '\n';
@@ -40,7 +47,8 @@ public:
 
     bool PasswordPrompt(const std::u16string& caption, const std::u16string&,
                         std::u16string&) override {
-        const std::string line = Utf16ToUtf8(caption) + " [no password given: no terminal to ask]\n";
+        std::string line = Utf16ToUtf8(caption) + " [no password given: no terminal to ask]\n";
+        if (!ProgramName().empty()) line = Utf16ToUtf8(ProgramName()) + ": " + line;
         std::fwrite(line.data(), 1, line.size(), stderr);
         std::fflush(stderr);
         return false;
@@ -48,6 +56,10 @@ public:
 };
 
 }  // namespace
+
+void SetProgramName(std::u16string name) { ProgramNameStore() = std::move(name); }
+
+const std::u16string& ProgramName() { return ProgramNameStore(); }
 
 std::unique_ptr<Dialogs> MakeNonInteractiveDialogs() { return std::make_unique<NonInteractiveDialogs>(); }
 

@@ -49,6 +49,11 @@ private:
     int systemError_;
 };
 
+// The error number the last failed call of this layer left (errno on POSIX), and the system's own
+// text for an error number ("Permission denied", "Not a directory"...).
+int LastSystemError();
+std::u16string SystemReason(int systemError);
+
 // A read or write that moved fewer bytes than asked (ReadBuffer / WriteBuffer).
 class StreamError : public Exception {
 public:
@@ -237,6 +242,11 @@ bool WriteAttributes(const std::u16string& path, uint32_t attributes);
 int32_t FileDosTime(const std::u16string& path);
 // Set the modification time from an MS-DOS date and time (local time).
 bool SetFileDosTime(const std::u16string& path, uint32_t dosTime);
+// Modification time in seconds since 1970 UTC, of a file or a folder (links followed); false when the
+// path cannot be examined.
+bool FileTime(const std::u16string& path, std::time_t& t);
+// Set the modification time of a file or a folder (links followed); the access time stays.
+bool SetFileTime(const std::u16string& path, std::time_t t);
 // MS-DOS date and time <-> calendar time (local time). DosTime of a time outside 1980..2107 gives 0;
 // DosTimeToTime of impossible fields (month 13, 30 February, hour 24...) gives -1.
 uint32_t TimeToDosTime(std::time_t t);
@@ -261,6 +271,10 @@ struct SearchRec {
 int FindFirst(const std::u16string& pattern, uint32_t attr, SearchRec& rec);
 int FindNext(SearchRec& rec);
 void FindClose(SearchRec& rec);   // safe to call twice
+
+// 0 when the folder can be listed, else the system's error number (a folder without read permission,
+// a path that is no folder). Unlike FindFirst, an empty folder is not an error.
+int FolderListError(const std::u16string& folder);
 
 // Identity of a folder (device and inode on POSIX), to detect folder loops through symbolic links.
 struct FolderId {
@@ -343,6 +357,11 @@ public:
 // non-interactive policy). Install takes ownership and returns the previous one.
 Dialogs& CurrentDialogs();
 std::unique_ptr<Dialogs> InstallDialogs(std::unique_ptr<Dialogs> dialogs);
+
+// The program's name, which every message written to a terminal or standard error starts with
+// ("selfpack: Error: ..."); empty (no prefix) until a program sets it.
+void SetProgramName(std::u16string name);
+const std::u16string& ProgramName();
 
 // Terminal prompts on standard error, answers read from standard input: the buttons are numbered and
 // an answer is a number, a button's name or an unambiguous start of one. End of input, or five answers

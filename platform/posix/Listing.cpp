@@ -117,4 +117,13 @@ int FindNext(SearchRec& rec) {
 
 void FindClose(SearchRec& rec) { rec.Handle.reset(); }
 
+int FolderListError(const std::u16string& folder) {
+    std::string native;
+    if (!posix::NativePath(folder.empty() ? u"." : folder, native)) return EINVAL;
+    DIR* dir = opendir(native.c_str());
+    if (!dir) return errno;
+    closedir(dir);
+    return 0;
+}
+
 }  // namespace platform

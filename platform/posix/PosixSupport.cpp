@@ -1,6 +1,17 @@
 #include "platform/posix/PosixSupport.h"
 
+#include <cerrno>
 #include <system_error>
+
+namespace platform {
+
+int LastSystemError() { return errno; }
+
+std::u16string SystemReason(int systemError) {
+    return Utf8ToUtf16(std::system_category().message(systemError));
+}
+
+}  // namespace platform
 
 namespace platform::posix {
 
@@ -8,10 +19,6 @@ bool NativePath(const std::u16string& path, std::string& native) {
     if (path.find(u'\0') != std::u16string::npos) return false;
     native = Utf16ToUtf8(path);
     return true;
-}
-
-std::u16string SystemReason(int error) {
-    return Utf8ToUtf16(std::system_category().message(error));
 }
 
 FileError MakeFileError(const char16_t* action, const std::u16string& name, int error) {

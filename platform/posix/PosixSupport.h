@@ -13,9 +13,6 @@ namespace platform::posix {
 // would cut the name there and act on another file.
 bool NativePath(const std::u16string& path, std::string& native);
 
-// The system's text for an error number.
-std::u16string SystemReason(int error);
-
 // A FileError whose message is the action, the name in double quotes, and the system's reason:
 // Cannot open file "/x/y". No such file or directory
 FileError MakeFileError(const char16_t* action, const std::u16string& name, int error);

@@ -128,7 +128,8 @@ public:
 
     Button MessageBox(const std::u16string& text, MessageKind kind, uint32_t buttons) override {
         const std::vector<Button> offered = ButtonsOf(buttons);
-        WriteText(output_, KindLabel(kind) + Utf16ToUtf8(text) + "\n");
+        const std::string program = ProgramName().empty() ? "" : Utf16ToUtf8(ProgramName()) + ": ";
+        WriteText(output_, program + KindLabel(kind) + Utf16ToUtf8(text) + "\n");
         if (offered.empty()) return Button::None;
         if (offered.size() == 1) {
             WriteText(output_, "Press Enter for " + Utf16ToUtf8(ButtonCaption(offered[0])) + ": ");

@@ -60,6 +60,21 @@ int32_t FileDosTime(const std::u16string& path) {
     return dosTime == 0 ? -1 : static_cast<int32_t>(dosTime);
 }
 
+bool FileTime(const std::u16string& path, std::time_t& t) {
+    std::string native;
+    struct stat st {};
+    if (!posix::NativePath(path, native) || stat(native.c_str(), &st) != 0) return false;
+    t = st.st_mtime;
+    return true;
+}
+
+bool SetFileTime(const std::u16string& path, std::time_t t) {
+    std::string native;
+    if (!posix::NativePath(path, native)) return false;
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {t, 0}};
+    return utimensat(AT_FDCWD, native.c_str(), times, 0) == 0;
+}
+
 // Only the modification time is set; the access time stays as it is.
 bool SetFileDosTime(const std::u16string& path, uint32_t dosTime) {
     std::string native;

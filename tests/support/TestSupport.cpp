@@ -8,7 +8,9 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <grp.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace testing_support {
 
@@ -25,6 +27,45 @@ ScratchDir::~ScratchDir() {
     std::error_code ec;
     Run("chmod -R u+rwx " + Quote(path_) + " 2>/dev/null");
     std::filesystem::remove_all(path_, ec);
+}
+
+std::string RunUnprivileged(const std::vector<std::string>& owned, const std::function<std::string()>& body) {
+    constexpr uid_t nobody = 65534;
+    const bool root = geteuid() == 0;
+    if (root)
+        for (const std::string& path : owned)
+            if (Run("chown -R " + std::to_string(nobody) + ":" + std::to_string(nobody) + " " + Quote(path)) != 0)
+                return "cannot give " + path + " to the unprivileged user";
+    int fds[2];
+    if (pipe(fds) != 0) return "pipe failed";
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0) return "fork failed";
+    if (child == 0) {
+        close(fds[0]);
+        std::string result;
+        if (root && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0))
+            result = "cannot drop privileges";
+        else
+            result = body();
+        size_t done = 0;
+        while (done < result.size()) {
+            const ssize_t n = write(fds[1], result.data() + done, result.size() - done);
+            if (n <= 0) break;
+            done += static_cast<size_t>(n);
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string result;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0) result.append(buffer, static_cast<size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "the unprivileged child ended abnormally: " + result;
+    return result;
 }
 
 std::u16string ScratchDir::Path16() const { return platform::Utf8ToUtf16(path_); }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,12 @@ int Run(const std::string& command, std::string* output = nullptr);
 int RunPython(const std::string& script, const std::vector<std::string>& args = {}, std::string* output = nullptr);
 // Single-quotes a value for the shell.
 std::string Quote(const std::string& value);
+
+// Runs `body` in a child process where permission bits bind: when the tests run as root, the child
+// drops to user and group 65534 after `owned` (paths, with everything below them) was given to that
+// user. Gives what the body returned (empty for success by convention), or a note when the child did
+// not end normally. Only the child's return value crosses back: use no EXPECT inside the body.
+std::string RunUnprivileged(const std::vector<std::string>& owned, const std::function<std::string()>& body);
 
 // A calendar time in the local zone (month 1 to 12), daylight saving decided by the date.
 std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second);
