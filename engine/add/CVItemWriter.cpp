@@ -239,10 +239,12 @@ void TCVBaseArchiver::OpenNewEntry(TDirItem& Item, TCVNewEntry& Entry) {
         const int32_t attr = platform::ReadAttributes(path);
         const uint32_t mode = static_cast<uint32_t>(attr) >> 16;
         if (attr != -1 && mode != 0 && (mode & UnixTypeMask) != UnixRegularFile)
-            throw ECVException(neCannotOpenSource, {path}, this);
+            throw ECVException(neCannotOpenSource, {path}, this, u"not a regular file");
         try {
             Entry.Source.UseFile(std::make_unique<platform::FileStream>(
                 path, platform::fmOpenRead | TCVOptions::ShareBits(FOptions.ShareMode())));
+        } catch (const platform::FileError& e) {
+            throw ECVException(neCannotOpenSource, {path}, this, platform::SystemReason(e.SystemError()));
         } catch (const platform::Exception&) {
             throw ECVException(neCannotOpenSource, {path}, this);
         }
@@ -288,6 +290,9 @@ void TCVBaseArchiver::PlaceNewEntry(TDirItem& Item, TCVNewEntry& Entry, int64_t 
         localFields.push_back(MakeUnicodeNameField(Item.Name, this));
         Item.ExtraFields.push_back(localFields.back());
     }
+    // The time in UTC goes into both headers, as readers look for it in either.
+    if (const TCVExtraFieldDataBlock* time = FindExtraField(Item.ExtraFields, CVExtendedTimeExtraID))
+        localFields.push_back(*time);
     Entry.Extra = MakeLocalExtraArea(Entry.Zip64Field, 0, 0, localFields, Item.Name, this);
     local.nameLength = static_cast<uint16_t>(Entry.StoredName.size());
     local.extraLength = static_cast<uint16_t>(Entry.Extra.size());

@@ -1,12 +1,15 @@
 // New directory items: what a file, a folder or a block of memory becomes in the directory before the
 // commit writes it, and what happens when its name is already there.
 #include <algorithm>
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/archiver/CVBaseArchiver.h"
 #include "engine/format/CVDirArray.h"
 #include "engine/format/CVDirManager.h"
+#include "engine/format/CVExtraFields.h"
 #include "engine/format/CVZipRecords.h"
 #include "engine/util/CVStrFunc.h"
 
@@ -31,6 +34,24 @@ uint32_t DosTimeOf(std::time_t DateTime) {
 uint32_t SourceDosTime(const std::u16string& FileName) {
     const int32_t time = FileDosTime(FileName);
     return time == -1 ? NowDosTime() : static_cast<uint32_t>(time);
+}
+
+// The same time as seconds since 1970 UTC, for the extended timestamp: a folder's own time here,
+// since its folder is restored with it after its contents.
+std::time_t SourceTime(const std::u16string& FileName) {
+    std::time_t t = 0;
+    return platform::FileTime(FileName, t) ? t : std::time(nullptr);
+}
+
+std::time_t CalendarTimeOf(std::time_t DateTime) { return DateTime == 0 ? std::time(nullptr) : DateTime; }
+
+// Every new item carries its time in UTC besides the MS-DOS fields, so that it comes back the same
+// in any time zone and outside the MS-DOS years.
+void SetExtendedTime(TDirItem& Item, std::time_t Modified) {
+    std::erase_if(Item.ExtraFields,
+                  [](const TCVExtraFieldDataBlock& f) { return f.headerID == CVExtendedTimeExtraID; });
+    if (std::optional<TCVExtraFieldDataBlock> field = MakeExtendedTimeField(Modified))
+        Item.ExtraFields.push_back(std::move(*field));
 }
 
 // A source that has gone (or cannot be examined) is recorded as a plain file; the writer reports it.
@@ -234,6 +255,7 @@ int32_t TCVBaseArchiver::AddNewItem(const std::u16string& FileName, const std::u
     item.CentralDir.commentLength = static_cast<uint16_t>(item.Comment.size());
     item.UseOldRijndael = false;
     item.ExtraFields.clear();
+    SetExtendedTime(item, FromFile ? SourceTime(FileName) : CalendarTimeOf(DateTime));
     return index;
 }
 
@@ -266,6 +288,7 @@ void TCVBaseArchiver::InitNewItem(int32_t Index, const std::u16string& FileName,
                 static_cast<uint32_t>(attributes));
     // Blocks of the old entry (a Unicode name, an AES field) would describe data that is not there.
     item.ExtraFields.clear();
+    SetExtendedTime(item, FromFile ? SourceTime(FileName) : CalendarTimeOf(DateTime));
     if (item.Name != name) dir.SetItemName(Index, name);
     dir.GetItemPtr(Index).CentralDir.nameLength = static_cast<uint16_t>(std::min<size_t>(name.size(), 0xFFFF));
 }

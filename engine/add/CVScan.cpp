@@ -7,6 +7,8 @@
 
 #include "engine/archiver/CVBaseArchiver.h"
 #include "engine/archiver/CVEngineLock.h"
+#include "engine/base/CVExcept.h"
+#include "engine/base/CVNativeErrors.h"
 #include "engine/format/CVDirArray.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/format/CVZipRecords.h"
@@ -62,12 +64,28 @@ bool SamePath(const std::u16string& a, const std::u16string& b) {
 // ---------------------------------------------------------------------------------------------------
 // Public operations
 
+// The scan runs in an update that commits at its end. One the user aborted leaves the archive as it
+// was, as an aborted commit does; the operation still returns normally, and the failure handler has
+// heard of the abort.
+void TCVBaseArchiver::ScanInUpdate(const TCVStringList& Masks, int32_t SearchAttr, bool Move,
+                                   const TCVStringList& Exclusions) {
+    BeginUpdate();
+    try {
+        ScanFileMasks(Masks, SearchAttr, FOptions.Recurse(), Move, Exclusions);
+        if (FScanAborted)
+            CancelUpdate();
+        else
+            EndUpdate();
+    } catch (...) {
+        CancelUpdate();
+        throw;
+    }
+}
+
 void TCVBaseArchiver::AddFiles() {
     CheckActive();
     CheckModifiable();
-    RunInUpdate([&] {
-        ScanFileMasks(FFileMasks, FOptions.SearchAttr(), FOptions.Recurse(), false, FExclusionMasks);
-    });
+    ScanInUpdate(FFileMasks, FOptions.SearchAttr(), false, FExclusionMasks);
 }
 
 void TCVBaseArchiver::AddFiles(const std::u16string& FileMask, int32_t SearchAttr,
@@ -76,15 +94,13 @@ void TCVBaseArchiver::AddFiles(const std::u16string& FileMask, int32_t SearchAtt
     CheckModifiable();
     TCVStringList exclusions;
     if (!ExclusionMask.empty()) exclusions.push_back(ExclusionMask);
-    RunInUpdate([&] { ScanFileMasks({FileMask}, SearchAttr, FOptions.Recurse(), false, exclusions); });
+    ScanInUpdate({FileMask}, SearchAttr, false, exclusions);
 }
 
 void TCVBaseArchiver::MoveFiles() {
     CheckActive();
     CheckModifiable();
-    RunInUpdate([&] {
-        ScanFileMasks(FFileMasks, FOptions.SearchAttr(), FOptions.Recurse(), true, FExclusionMasks);
-    });
+    ScanInUpdate(FFileMasks, FOptions.SearchAttr(), true, FExclusionMasks);
 }
 
 void TCVBaseArchiver::MoveFiles(const std::u16string& FileMask, int32_t SearchAttr,
@@ -95,7 +111,7 @@ void TCVBaseArchiver::MoveFiles(const std::u16string& FileMask, int32_t SearchAt
     CheckModifiable();
     TCVStringList exclusions;
     if (!ExclusionMask.empty()) exclusions.push_back(ExclusionMask);
-    RunInUpdate([&] { ScanFileMasks({FileMask}, SearchAttr, FOptions.Recurse(), true, exclusions); });
+    ScanInUpdate({FileMask}, SearchAttr, true, exclusions);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -149,6 +165,7 @@ void TCVBaseArchiver::ScanFileMasks(const TCVStringList& Masks, int32_t SearchAt
     FScanOwnFiles = std::move(ownFiles);
     FScanOwnIds = std::move(ownIds);
     FScanFolderPath.clear();
+    FScanAborted = false;
 
     const std::u16string base = ExpandPath(FBaseDir, u"", FCurrentDir);
     FCurrentDir = base;
@@ -156,7 +173,44 @@ void TCVBaseArchiver::ScanFileMasks(const TCVStringList& Masks, int32_t SearchAt
     // The base folder heads the path even when a mask starts the listing in a folder below it.
     platform::FolderId baseId;
     if (platform::GetFolderId(base, baseId)) FScanFolderPath.push_back(baseId);
-    for (const std::u16string& mask : masks) SearchFolder(base, base, mask, curDir, Recurse);
+    for (const std::u16string& mask : masks) {
+        SearchFolder(base, base, mask, curDir, Recurse);
+        if (FScanAborted) break;
+    }
+}
+
+TCVAction TCVBaseArchiver::ScanFailure(const std::u16string& FileName, const ECVException& Error) {
+    TCVAction action = fxaIgnore;
+    DoProcessFileFailure(FileName, FScanMove ? poMove : poAdd, Error.NativeError(), Error.ErrorCode(),
+                         Error.Message(), action);
+    if (action == fxaAbort) FScanAborted = true;
+    return action;
+}
+
+// A folder that cannot be listed would otherwise come out empty, or not at all, with nobody told.
+bool TCVBaseArchiver::ScanFolderReadable(const std::u16string& Folder) {
+    while (true) {
+        const int error = platform::FolderListError(Folder);
+        if (error == 0) return true;
+        // Gone meanwhile: there is nothing to pack, and nothing to miss.
+        if (!IsExistingFolder(Folder)) return false;
+        const std::u16string name = IncludePathDelimiter(Folder);
+        if (ScanFailure(name, ECVException(neCannotOpenSource, {name}, this, platform::SystemReason(error))) != fxaRetry)
+            return false;
+    }
+}
+
+bool TCVBaseArchiver::ScanNameAllowed(const std::u16string& FullName, const std::u16string& BaseDir) {
+    if (FNameTarget != psWindows) return true;
+    while (true) {
+        const std::u16string stored = MakeStoredName(FullName, BaseDir, FOptions.StorePath(), FCurrentDir);
+        const std::u16string problem = NameProblemOnWindows(stored);
+        if (problem.empty()) return true;
+        // Renamed or removed meanwhile (the user may have mended it before a retry).
+        if (!IsExistingFile(FullName) && !IsExistingFolder(FullName)) return false;
+        if (ScanFailure(FullName, ECVException(neCannotCreateFile, {stored}, this, problem)) != fxaRetry)
+            return false;
+    }
 }
 
 void TCVBaseArchiver::ResolveMaskPath(const std::u16string& Mask, const std::u16string& Dir,
@@ -227,6 +281,8 @@ void TCVBaseArchiver::SearchFolder(const std::u16string& StartDir, const std::u1
         return;
     }
 
+    if (!ScanFolderReadable(FolderPart(pattern))) return;
+
     // Files of this folder.
     const uint32_t fileAttr = static_cast<uint32_t>(FScanSearchAttr) & ~platform::faDirectory;
     {
@@ -235,6 +291,7 @@ void TCVBaseArchiver::SearchFolder(const std::u16string& StartDir, const std::u1
         for (int rc = FindFirstEntry(pattern, fileAttr, rec); rc == 0; rc = FindNextEntry(rec)) {
             if ((rec.Attr & fileAttr) != 0 || (rec.Attr == 0 && (fileAttr & PlainFileAttr) == PlainFileAttr))
                 ProcessFoundEntry(rec, FolderPart(pattern), BaseDir, CurDir);
+            if (FScanAborted) return;
         }
     }
 
@@ -271,10 +328,13 @@ void TCVBaseArchiver::SearchFolder(const std::u16string& StartDir, const std::u1
 
         if ((FScanSearchAttr & platform::faDirectory) != 0 &&
             (IsWildcardMatching(folder, pattern, true) || IsWildcardMatching(folder + u".", pattern, true))) {
-            if (ProcessFoundEntry(rec, dir, BaseDir, CurDir)) {
+            // A folder that cannot be listed is left out whole, its own entry too: an empty entry
+            // would pass for the folder's contents.
+            if (ScanFolderReadable(folder) && ProcessFoundEntry(rec, dir, BaseDir, CurDir)) {
                 Mask = FileNamePart(Mask);
                 SearchFolder(folder, BaseDir, Mask, CurDir, true);
             }
+            if (FScanAborted) return;
             continue;
         }
         if (!Recurse) continue;
@@ -283,6 +343,7 @@ void TCVBaseArchiver::SearchFolder(const std::u16string& StartDir, const std::u1
         } else {
             SearchFolder(folder, BaseDir, Mask, CurDir, true);
         }
+        if (FScanAborted) return;
     }
 }
 
@@ -308,6 +369,7 @@ bool TCVBaseArchiver::ProcessFoundEntry(const platform::SearchRec& Entry, const 
     if (std::any_of(FScanExclusions.begin(), FScanExclusions.end(),
                     [&](const std::u16string& m) { return MatchesFileMask(fullName, m, isDir); }))
         return false;
+    if (!ScanNameAllowed(fullName, BaseDir)) return false;
 
     AddFoundFile(fullName, BaseDir, Entry);
     return true;

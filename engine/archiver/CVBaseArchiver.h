@@ -31,10 +31,12 @@
 #include "engine/archiver/CVOptions.h"
 #include "engine/extract/CVArchiveItem.h"
 #include "engine/format/CVDirHost.h"
+#include "engine/util/CVStrFunc.h"
 #include "engine/util/CVTypes.h"
 
 #include "platform/Platform.h"
 
+class ECVException;
 class TCVDeflatePool;
 
 class TCVDirManager;
@@ -116,6 +118,11 @@ public:
     const TCVVolumeNumberInfo& VolumeNumberInfo() const { return FVolumeNumberInfo; }
     TZip64Mode Zip64Mode() const { return FZip64Mode; }
     void SetZip64Mode(TZip64Mode Value) { FZip64Mode = Value; }
+    // The system the archive is meant to be unpacked on. With psWindows, adding files checks each
+    // name against what Windows can hold, and a name it cannot is a failure of that file or folder
+    // (Abort, Retry, Ignore), so the packer learns of it instead of the recipient.
+    TCVPathStyle NameTarget() const { return FNameTarget; }
+    void SetNameTarget(TCVPathStyle Value) { FNameTarget = Value; }
 
     // ---- Events ----------------------------------------------------------------------------------
     void SetOnFileProgress(TCVFileProgressEvent Handler) { FOnFileProgress = std::move(Handler); }
@@ -245,6 +252,7 @@ public:
     void RunInUpdate(const std::function<void()>& Change);
 
     // The file-system scan (CVScan.cpp).
+    void ScanInUpdate(const TCVStringList& Masks, int32_t SearchAttr, bool Move, const TCVStringList& Exclusions);
     void ScanFileMasks(const TCVStringList& Masks, int32_t SearchAttr, bool Recurse, bool Move,
                        const TCVStringList& Exclusions);
     void SearchFolder(const std::u16string& StartDir, const std::u16string& BaseDir, std::u16string Mask,
@@ -254,6 +262,12 @@ public:
     void AddFoundFile(const std::u16string& FullName, const std::u16string& BaseDir,
                       const platform::SearchRec& Entry);
     bool MatchesFileMask(const std::u16string& FileName, std::u16string Mask, bool IsDir);
+    // A file or folder the scan cannot take, put to the failure question; Abort ends the scan.
+    TCVAction ScanFailure(const std::u16string& FileName, const ECVException& Error);
+    // Whether Folder can be listed; one that cannot is a failure of that folder (Retry lists again).
+    bool ScanFolderReadable(const std::u16string& Folder);
+    // Whether the name FullName would be stored under suits NameTarget (Retry looks again).
+    bool ScanNameAllowed(const std::u16string& FullName, const std::u16string& BaseDir);
     void ResolveMaskPath(const std::u16string& Mask, const std::u16string& Dir, std::u16string& FullMask,
                          bool& IsRelative);
 
@@ -402,4 +416,21 @@ protected:
     // The folders from the base folder down to the one being listed: a folder met again through a
     // symbolic link is a loop and is not entered.
     std::vector<platform::FolderId> FScanFolderPath;
+    // Set when a failure during the scan was answered Abort: the scan stops and its update is
+    // cancelled, as an abort of the commit rolls back.
+    bool FScanAborted = false;
+    TCVPathStyle FNameTarget = NativePathStyle;
+
+    // Folders an extraction batch has made for folder entries. Their times and modes are set when the
+    // batch ends: writing the contents would change the times, and a folder without write permission
+    // would refuse its contents.
+    struct TCVExtractedFolder {
+        std::u16string Path;
+        uint32_t Attr = 0;
+        uint32_t DosTime = 0;
+        bool HasUtcTime = false;
+        std::time_t UtcTime = 0;
+    };
+    std::vector<TCVExtractedFolder> FExtractedFolders;
+    void FinishExtractedFolders();
 };

@@ -21,9 +21,11 @@ std::u16string NativeNumber(int32_t nativeError) {
     return Widen(number);
 }
 
-std::u16string Compose(int32_t nativeErr, const TCVFormatArgs* args, const TComponent* component) {
+std::u16string Compose(int32_t nativeErr, const TCVFormatArgs* args, const TComponent* component,
+                       const std::u16string& reason = {}) {
     std::u16string_view message = ErrorMessageOfCode(ErrorCodeOfNative(nativeErr));
     std::u16string text = args ? FormatCVMessage(message, *args) : std::u16string(message);
+    if (!reason.empty()) text += u": " + reason;
     if (component && !component->Name().empty()) text = component->Name() + u": " + text;
     return text + u" - Native error: " + NativeNumber(nativeErr);
 }
@@ -60,5 +62,11 @@ ECVException::ECVException(int32_t nativeErr, const TComponent* component)
 
 ECVException::ECVException(int32_t nativeErr, const TCVFormatArgs& args, const TComponent* component)
     : platform::Exception(Compose(nativeErr, &args, component)),
+      FErrorCode(ErrorCodeOfNative(nativeErr)),
+      FNativeError(nativeErr) {}
+
+ECVException::ECVException(int32_t nativeErr, const TCVFormatArgs& args, const TComponent* component,
+                           const std::u16string& reason)
+    : platform::Exception(Compose(nativeErr, &args, component, reason)),
       FErrorCode(ErrorCodeOfNative(nativeErr)),
       FNativeError(nativeErr) {}

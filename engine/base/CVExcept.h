@@ -23,6 +23,11 @@ public:
     // `component` may be null; a null or unnamed component leaves the name out of the text.
     ECVException(int32_t nativeErr, const TComponent* component);
     ECVException(int32_t nativeErr, const TCVFormatArgs& args, const TComponent* component);
+    // With the system's reason for the failure (platform::SystemReason), shown right behind the
+    // message: Cannot create file "/x/y": Permission denied - Native error: 00019. An empty reason
+    // leaves the text as the other forms give it.
+    ECVException(int32_t nativeErr, const TCVFormatArgs& args, const TComponent* component,
+                 const std::u16string& reason);
 
     int32_t ErrorCode() const noexcept { return FErrorCode; }
     int32_t NativeError() const noexcept { return FNativeError; }

@@ -8,6 +8,7 @@
 // that leads elsewhere. Extraction never creates links itself.
 #include <algorithm>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,6 +18,7 @@
 #include "engine/base/CVExcept.h"
 #include "engine/extract/CVNullStream.h"
 #include "engine/format/CVDirManager.h"
+#include "engine/format/CVExtraFields.h"
 #include "engine/util/CVStrFunc.h"
 
 namespace {
@@ -53,16 +55,14 @@ std::u16string AsFileSystemSeesIt(std::u16string name) {
 }
 
 // Whether a name, joined to a destination folder, could lead outside it: a ".." among its parts, a
-// leading separator, a drive ("C:") or a network prefix ("\\server"). Both separators count, whatever
+// leading separator, a drive ("C:", where the system has drives) or a network prefix ("\\server"). Both separators count, whatever
 // the system: an archive made elsewhere may use either, and refusing a harmless "..\" on a system
 // where it would be an ordinary name costs nothing.
 bool LeadsOutside(const std::u16string& name) {
     if (name.empty()) return false;
     if (name[0] == u'/' || name[0] == u'\\') return true;
-    const bool driveLetter = name.size() >= 2 && name[1] == u':' &&
-                             ((name[0] >= u'A' && name[0] <= u'Z') || (name[0] >= u'a' && name[0] <= u'z'));
-    if (driveLetter) return true;
-    // On the desktop system a colon anywhere names a drive or a stream of another file.
+    // On the desktop system a colon anywhere names a drive or a stream of another file. Elsewhere it
+    // is an ordinary character ("c:d.txt" is a file name like any other) and leads nowhere.
     if (NativePathStyle == psWindows && name.find(u':') != std::u16string::npos) return true;
     size_t start = 0;
     while (start <= name.size()) {
@@ -84,8 +84,9 @@ bool IsFolderInPlace(const platform::FolderId& parent, const std::u16string& chi
 
 // Creates the folders of `relative` (native separators) inside `destDir`, which must exist, one level
 // at a time, refusing any existing folder on the way that is a link leading elsewhere. Returns the
-// path that failed, or an empty text.
-std::u16string CreateFoldersInside(const std::u16string& destDir, const std::u16string& relative) {
+// path that failed, or an empty text; `reason` then says why.
+std::u16string CreateFoldersInside(const std::u16string& destDir, const std::u16string& relative,
+                                   std::u16string& reason) {
     std::u16string path = IncludePathDelimiter(destDir);
     platform::FolderId parent;
     if (!platform::GetFolderId(path, parent)) return path;
@@ -98,14 +99,35 @@ std::u16string CreateFoldersInside(const std::u16string& destDir, const std::u16
         if (part.empty() || part == u".") continue;
         path += part;
         if (IsExistingFolder(path)) {
-            if (!IsFolderInPlace(parent, path)) return path;
-        } else if (!platform::CreateFolder(path) && !IsExistingFolder(path)) {
-            return path;
+            if (!IsFolderInPlace(parent, path)) {
+                reason = u"a link that leads outside the target folder";
+                return path;
+            }
+        } else if (!platform::CreateFolder(path)) {
+            const int error = platform::LastSystemError();
+            if (!IsExistingFolder(path)) {
+                reason = platform::SystemReason(error);
+                return path;
+            }
         }
         if (!platform::GetFolderId(path, parent)) return path;
         path += PathDelimiter();
     }
     return {};
+}
+
+// Why the destination folder itself could not be made: the first folder on its way that is missing
+// and cannot be created, or something that is not a folder standing in its place.
+std::u16string FolderFailure(const std::u16string& destDir) {
+    std::u16string folder = ExcludePathDelimiter(destDir);
+    while (!folder.empty()) {
+        if (IsExistingFile(folder)) return u"\"" + folder + u"\" is a file, not a folder";
+        const std::u16string parent = ExcludePathDelimiter(FolderPart(folder));
+        if (parent.size() >= folder.size() || parent.empty() || IsExistingFolder(parent)) break;
+        folder = parent;
+    }
+    if (folder.empty() || platform::CreateFolder(folder)) return {};
+    return platform::SystemReason(platform::LastSystemError());
 }
 
 // Moves whatever stands at `target` (a file, or a link, which is moved itself and never followed)
@@ -140,6 +162,13 @@ void DropBackup(const std::u16string& backup) {
     if (backup.empty() || DeleteDiskFile(backup)) return;
     WriteAttributes(backup, 0);
     DeleteDiskFile(backup);
+}
+
+// Whether attributes carry a Unix mode (in their high 16 bits) whose type is folder.
+bool IsFolderMode(uint32_t attr) {
+    constexpr uint32_t UnixTypeMask = 0170000;
+    constexpr uint32_t UnixFolder = 0040000;
+    return ((attr >> 16) & UnixTypeMask) == UnixFolder;
 }
 
 // Restores a value when the scope ends, also by an exception.
@@ -237,6 +266,19 @@ void TCVBaseArchiver::UpdateFiles(const std::u16string& FileMask, int32_t Search
 
 void TCVBaseArchiver::ProcessTaggedFiles(TCVProcessOperation Operation, int32_t ItemNo) {
     std::lock_guard<std::recursive_mutex> lock(EngineLock());
+    // The folders of this batch are finished however it ends; a batch a handler starts meanwhile
+    // keeps its own.
+    struct FolderBatch {
+        TCVBaseArchiver& arc;
+        std::vector<TCVExtractedFolder> outer;
+        explicit FolderBatch(TCVBaseArchiver& a) : arc(a), outer(std::move(a.FExtractedFolders)) {
+            arc.FExtractedFolders.clear();
+        }
+        ~FolderBatch() {
+            arc.FinishExtractedFolders();
+            arc.FExtractedFolders = std::move(outer);
+        }
+    } folderBatch(*this);
     TCVDirArray& dir = FDMHandle->CDir;
     const bool reading = Operation == poExtract || Operation == poTest;
 
@@ -332,9 +374,12 @@ void TCVBaseArchiver::ExtractItemToFile(int32_t ItemNo, std::u16string FileName,
     uint32_t fileAttr = entry.CentralDir.externalAttr;
     const bool isFolder = IsFolderItem(entry);
     const uint32_t dosTime = static_cast<uint32_t>(ItemDosTime(entry));
+    std::time_t utcTime = 0;
+    const bool hasUtcTime = ReadExtendedTime(entry.ExtraFields, utcTime);
     // The handler may rename the target; what it leaves is checked like a stored name.
     DoExtractFile(FileName, fileAttr, entry.Comment);
-    if (LeadsOutside(FileName)) throw ECVException(neCannotCreateFile, {FileName}, this);
+    if (LeadsOutside(FileName))
+        throw ECVException(neCannotCreateFile, {FileName}, this, u"the name leads outside the target folder");
 
     if (!FOptions.CreateDirs()) {
         FileName = FileNamePart(FileName);
@@ -346,13 +391,19 @@ void TCVBaseArchiver::ExtractItemToFile(int32_t ItemNo, std::u16string FileName,
         // second look. Any failure below forgets them, so a retry looks again.
         if (wanted != FMadeFolders) {
             FMadeFolders.clear();
-            if (!ForceFolders(DestDir)) throw ECVException(neCannotCreateFolder, {wanted}, this);
-            if (!CreateFoldersInside(DestDir, folders).empty())
-                throw ECVException(neCannotCreateFolder, {wanted}, this);
+            if (!ForceFolders(DestDir))
+                throw ECVException(neCannotCreateFolder, {wanted}, this, FolderFailure(DestDir));
+            std::u16string reason;
+            const std::u16string failed = CreateFoldersInside(DestDir, folders, reason);
+            if (!failed.empty()) throw ECVException(neCannotCreateFolder, {failed}, this, reason);
             FMadeFolders = wanted;
         }
     }
-    if (isFolder) return;
+    if (isFolder) {
+        if (FOptions.CreateDirs())
+            FExtractedFolders.push_back({ExcludePathDelimiter(DestDir + FileName), fileAttr, dosTime, hasUtcTime, utcTime});
+        return;
+    }
 
     std::u16string target = DestDir + FileName;
     if (IsExistingFile(target)) {
@@ -373,11 +424,17 @@ void TCVBaseArchiver::ExtractItemToFile(int32_t ItemNo, std::u16string FileName,
     std::u16string backup;
     if (!MoveAside(target, backup)) {
         FMadeFolders.clear();
-        throw ECVException(neCannotCreateFile, {target}, this);
+        throw ECVException(neCannotCreateFile, {target}, this,
+                           IsExistingFolder(target) ? u"a folder of that name is in the way"
+                                                    : platform::SystemReason(platform::LastSystemError()));
     }
     std::unique_ptr<platform::FileStream> file;
     try {
         file = std::make_unique<platform::FileStream>(target, platform::fmCreate);
+    } catch (const platform::FileError& e) {
+        FMadeFolders.clear();
+        PutBack(target, backup);
+        throw ECVException(neCannotCreateFile, {target}, this, platform::SystemReason(e.SystemError()));
     } catch (const platform::Exception&) {
         FMadeFolders.clear();
         PutBack(target, backup);
@@ -399,9 +456,25 @@ void TCVBaseArchiver::ExtractItemToFile(int32_t ItemNo, std::u16string FileName,
         return;
     }
     DropBackup(backup);
-    // The time first: once the file is read-only, some systems no longer let it be set.
-    platform::SetFileDosTime(target, dosTime);
+    // The time first: once the file is read-only, some systems no longer let it be set. The time in
+    // UTC, where the entry has one, does not shift with the time zone.
+    if (!hasUtcTime || !platform::SetFileTime(target, utcTime)) platform::SetFileDosTime(target, dosTime);
     if (FOptions.SetAttributes()) WriteAttributes(target, fileAttr);
+}
+
+void TCVBaseArchiver::FinishExtractedFolders() {
+    // Innermost first: setting a folder's time must come after everything made inside it, and a
+    // folder's path is always longer than those of the folders around it.
+    std::stable_sort(FExtractedFolders.begin(), FExtractedFolders.end(),
+                     [](const TCVExtractedFolder& a, const TCVExtractedFolder& b) { return a.Path.size() > b.Path.size(); });
+    for (const TCVExtractedFolder& folder : FExtractedFolders) {
+        if (!folder.HasUtcTime || !platform::SetFileTime(folder.Path, folder.UtcTime))
+            platform::SetFileDosTime(folder.Path, folder.DosTime);
+        // Only a mode that says folder is applied: the desktop system's bits on a folder (read-only
+        // marks a customised folder there) would lock the user out of it here.
+        if (FOptions.SetAttributes() && IsFolderMode(folder.Attr)) WriteAttributes(folder.Path, folder.Attr);
+    }
+    FExtractedFolders.clear();
 }
 
 void TCVBaseArchiver::TestItem(int32_t ItemNo, const std::u16string& /*FileName*/) {

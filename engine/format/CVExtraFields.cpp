@@ -1,5 +1,6 @@
 #include "engine/format/CVExtraFields.h"
 
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
@@ -179,5 +180,19 @@ bool TCVAesExtraInfo::FromBlock(const TCVExtraFieldDataBlock& block) {
     vendorID = DecodeFixed16(p + 2);
     strength = p[4];
     compMethod = DecodeFixed16(p + 5);
+    return true;
+}
+
+std::optional<TCVExtraFieldDataBlock> MakeExtendedTimeField(std::time_t modified) {
+    if (modified < INT32_MIN || modified > INT32_MAX) return std::nullopt;
+    std::vector<uint8_t> data{CVExtendedTimeModified};
+    PutFixed32(data, static_cast<uint32_t>(static_cast<int32_t>(modified)));
+    return MakeExtraField(CVExtendedTimeExtraID, std::move(data));
+}
+
+bool ReadExtendedTime(const TCVExtraFields& fields, std::time_t& modified) {
+    const TCVExtraFieldDataBlock* block = FindExtraField(fields, CVExtendedTimeExtraID);
+    if (!block || block->data.size() < 5 || !(block->data[0] & CVExtendedTimeModified)) return false;
+    modified = static_cast<int32_t>(DecodeFixed32(block->data.data() + 1));
     return true;
 }

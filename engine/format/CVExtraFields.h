@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -115,6 +116,19 @@ public:
 // neNameTooLong ("File name is too long") naming them.
 TCVExtraFieldDataBlock MakeUnicodeNameField(const std::u16string& name,
                                             const TComponent* component = nullptr);
+
+// ---------------------------------------------------------------------------------------------------
+// Extended timestamp (ID 0x5455): a flag byte (bit 0: the modification time follows), then the
+// modification time in seconds since 1970 UTC, 32 bits signed. Unlike the MS-DOS fields it does not
+// depend on the time zone of the machine that reads it, and covers 1901 to 2038.
+
+inline constexpr uint16_t CVExtendedTimeExtraID = 0x5455;   // bytes 55 54, "UT"
+inline constexpr uint8_t CVExtendedTimeModified = 0x01;
+
+// The block for a modification time; none when the time does not fit 32 signed bits.
+std::optional<TCVExtraFieldDataBlock> MakeExtendedTimeField(std::time_t modified);
+// The modification time of the first extended timestamp among the blocks, when it carries one.
+bool ReadExtendedTime(const TCVExtraFields& fields, std::time_t& modified);
 
 // ---------------------------------------------------------------------------------------------------
 // AES (ID 0x9901): version (2), vendor "AE" (2), key strength (1), real compression method (2)

@@ -18,8 +18,11 @@ std::u16string DecodeHeaderName(std::string_view bytes, uint16_t genPurposeFlag,
     std::string ansi(bytes);
     if (oemNames && !(genPurposeFlag & CVFlagUtf8Name)) platform::OemToChar(ansi);
     // The flag is not trusted either way: many tools write UTF-8 without it, and a name that is not
-    // valid UTF-8 cannot be read as UTF-8 whatever the flag claims.
+    // valid UTF-8 cannot be read as UTF-8 whatever the flag claims. Where names are bytes (POSIX), a
+    // flagged name that is not valid UTF-8 is a file name that was not valid UTF-8 on the disk it came
+    // from (this engine stores those bytes as they are): it comes back as the same bytes.
     if (platform::IsMultiByteUtf8(ansi)) return platform::Utf8ToUtf16(ansi);
+    if (NativePathStyle == psPosix && (genPurposeFlag & CVFlagUtf8Name)) return platform::Utf8ToUtf16(ansi);
     return platform::AnsiToWide(ansi);
 }
 

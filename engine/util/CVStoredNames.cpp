@@ -86,3 +86,40 @@ bool WideToAnsiName(const std::u16string& W, std::string& A) {
     A = platform::Utf16ToUtf8(W);
     return true;
 }
+
+namespace {
+
+bool IsReservedDeviceName(std::u16string_view part) {
+    // The device is named by what stands before the first dot, blanks at its end not counting.
+    part = part.substr(0, part.find(u'.'));
+    while (!part.empty() && part.back() == u' ') part.remove_suffix(1);
+    const std::u16string upper = UpperCaseAscii(std::u16string(part));
+    if (upper == u"CON" || upper == u"PRN" || upper == u"AUX" || upper == u"NUL") return true;
+    return upper.size() == 4 && (upper.starts_with(u"COM") || upper.starts_with(u"LPT")) && upper[3] >= u'1' &&
+           upper[3] <= u'9';
+}
+
+std::u16string Quoted(char16_t c) {
+    if (c < 0x20) return u"control characters";
+    return u"\"" + std::u16string(1, c) + u"\"";
+}
+
+}  // namespace
+
+std::u16string NameProblemOnWindows(const std::u16string& StoredName) {
+    std::u16string_view rest = StoredName;
+    // A folder entry ends in its separator; that is no empty part.
+    if (!rest.empty() && rest.back() == u'/') rest.remove_suffix(1);
+    while (true) {
+        const size_t slash = rest.find(u'/');
+        const std::u16string_view part = rest.substr(0, slash);
+        for (const char16_t c : part)
+            if (c < 0x20 || std::u16string_view(u":\\*?\"<>|").find(c) != std::u16string_view::npos)
+                return u"Windows does not allow " + Quoted(c) + u" in names";
+        if (!part.empty() && (part.back() == u'.' || part.back() == u' '))
+            return u"Windows drops a dot or blank at the end of a name";
+        if (IsReservedDeviceName(part)) return u"\"" + std::u16string(part) + u"\" is a device name on Windows";
+        if (slash == std::u16string_view::npos) return {};
+        rest.remove_prefix(slash + 1);
+    }
+}

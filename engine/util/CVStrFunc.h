@@ -139,6 +139,12 @@ std::u16string MakeStoredName(const std::u16string& FileName, const std::u16stri
                               TCVStorePathMode StorePath, const std::u16string& CurDir,
                               TCVPathStyle Style = NativePathStyle, const std::u16string& ProcessDir = {});
 
+// What keeps a stored name from being a path on Windows, as a reason to show, or empty when every
+// part of it can be a file or folder name there: a character Windows refuses in names (control
+// characters and : \ * ? " < > |), a part ending in a dot or a blank, or a reserved device name
+// (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with any extension). "/" separates the parts.
+std::u16string NameProblemOnWindows(const std::u16string& StoredName);
+
 // The bytes of a name as written into a header. False with A in the system's ANSI code page when W
 // survives the round trip through it; otherwise true with A the UTF-8 form of W (the caller then sets
 // the UTF-8 flag bit of the entry).

@@ -3,6 +3,7 @@
 #include "tests/engine/add_test_support.h"
 
 #include <atomic>
+#include <sys/stat.h>
 #include <stdexcept>
 #include <thread>
 
@@ -247,4 +248,81 @@ TEST(AddScan, AFolderThatCannotBeListedGivesNothing) {
     NewArchive a;
     a.arc.SetBaseDir(a.scratch.P16("no/such/folder"));
     EXPECT_EQ(Scan(a, u"*.*", 0x28BF), Names{});
+}
+
+// A folder that cannot be listed is a failure of that folder, put to the failure question like a
+// file that cannot be read; it is never packed as if it were empty. Permission bits bind only
+// without root's powers, so each case runs in an unprivileged child.
+TEST(AddScan, AFolderThatCannotBeReadIsPutToTheFailureQuestion) {
+    struct Case {
+        const char* what;
+        bool lockBase;
+        TCVAction answer;
+        Names expected;
+    };
+    const Case cases[] = {
+        {"ignored: the folder and all below it are left out", false, fxaIgnore, {"a.txt", "e/", "s/", "s/b.txt"}},
+        {"aborted: nothing is added", false, fxaAbort, {}},
+        {"retried once readable", false, fxaRetry, {"a.txt", "e/", "locked/", "locked/c.txt", "s/", "s/b.txt"}},
+        {"the base folder itself", true, fxaIgnore, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string result = testing_support::RunUnprivileged({}, [&]() -> std::string {
+            NewArchive a;
+            MakeSmallTree(a);
+            WriteBytes(a.Tree("locked/c.txt"), "c");
+            const std::string locked = c.lockBase ? a.scratch / "tree" : a.Tree("locked");
+            chmod(locked.c_str(), 0);
+            std::vector<std::string> asked;
+            a.arc.SetOnProcessFileFailure([&](TCVBaseArchiver*, const std::u16string& name, TCVProcessOperation,
+                                              int32_t native, int32_t, const std::u16string& message, TCVAction& action) {
+                asked.push_back(U8(name) + " " + std::to_string(native) + " " + U8(message));
+                action = c.answer;
+                // A retry finds the folder readable: the user mended it meanwhile.
+                if (action == fxaRetry) chmod(locked.c_str(), 0755);
+            });
+            a.arc.AddFiles(u"*.*", 0x28BF, u"");
+            const Names names = a.Names();
+            chmod(locked.c_str(), 0755);
+            std::string problems;
+            if (names != c.expected) {
+                problems += "names:";
+                for (const std::string& n : names) problems += " " + n;
+                problems += "\n";
+            }
+            const std::string expectedQuestion = locked + "/ 33 Archiver: Cannot open file \"" + locked + "/\": Permission denied";
+            if (asked.size() != 1 || asked[0].rfind(expectedQuestion, 0) != 0)
+                problems += "questions: " + (asked.empty() ? std::string("none") : asked[0]) + "\n";
+            if (a.arc.InUpdate()) problems += "the update is still open\n";
+            return problems;
+        });
+        EXPECT_EQ(result, "");
+    }
+}
+
+// Packing for Windows, a name Windows cannot hold fails at packing time, through the failure
+// question, so the packer decides; a folder left out takes its contents with it. For the system the
+// archive is made on, the same names are ordinary.
+TEST(AddScan, NamesWindowsCannotHoldFailWhenPackingForWindows) {
+    for (const TCVPathStyle target : {psPosix, psWindows}) {
+        SCOPED_TRACE(target == psWindows ? "for Windows" : "for here");
+        NewArchive a;
+        for (const char* name : {"ok.txt", "c:d.txt", "CON.txt", "trail.", "bad?dir/x.txt", "good/aux"})
+            WriteBytes(a.Tree(name), "x");
+        a.arc.SetNameTarget(target);
+        std::vector<std::string> failed;
+        a.arc.SetOnProcessFileFailure([&](TCVBaseArchiver*, const std::u16string& name, TCVProcessOperation,
+                                          int32_t native, int32_t, const std::u16string& message, TCVAction& action) {
+            failed.push_back(U8(name).substr(a.Tree().size()));
+            EXPECT_EQ(native, 19);
+            EXPECT_NE(U8(message).find("Windows"), std::string::npos) << U8(message);
+            action = fxaIgnore;
+        });
+        const Names everything = {"c:d.txt", "CON.txt", "ok.txt", "trail.", "bad?dir/", "bad?dir/x.txt", "good/", "good/aux"};
+        const Names windowsOnes = {"ok.txt", "good/"};
+        EXPECT_EQ(Scan(a, u"*.*", 0x28BF), target == psWindows ? windowsOnes : everything);
+        EXPECT_EQ(failed, target == psWindows ? (std::vector<std::string>{"c:d.txt", "CON.txt", "trail.", "bad?dir/", "good/aux"})
+                                              : std::vector<std::string>{});
+    }
 }

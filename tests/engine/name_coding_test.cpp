@@ -64,7 +64,10 @@ TEST(NameCoding, DecodesBytesOtherToolsWrite) {
         {"UTF-8 without the flag", kCafeUtf8, 0, u"café.txt"},
         {"code page 437", "caf\x82.txt", 0, u"café.txt"},
         {"code page 437 that is not UTF-8", "\x84\x94\x81\xE1", 0, u"äöüß"},
-        {"flag set but bytes are not UTF-8", "\xC3(", CVFlagUtf8Name, u"├("},
+        // What this engine stores for a file name that was not valid UTF-8 on disk: the same bytes
+        // come back (as the escapes that give them back on disk).
+        {"flag set but bytes are not UTF-8", "\xC3(", CVFlagUtf8Name, u"\xDCC3("},
+        {"a Latin-1 file name", "lat\xE9in1.txt", CVFlagUtf8Name, u"lat\xDCE9in1.txt"},
         {"a lone continuation byte", "a\x80", 0, u"aÇ"},
     };
     for (const auto& c : cases) {

@@ -124,3 +124,20 @@ TEST(StrFuncStoredNames, WideToAnsiName) {
 }
 
 }  // namespace
+
+TEST(StrFuncStoredNames, NamesWindowsCannotHold) {
+    const struct {
+        std::u16string name;
+        bool allowed;
+    } cases[] = {
+        {u"docs/readme.txt", true},       {u"docs/", true},             {u"NUL.tar.gz/x", false},
+        {u"CONSOLE", true},               {u"COM0", true},              {u"a.b c", true},
+        {u"c:d.txt", false},              {u"a\\b", false},             {u"what?", false},
+        {u"star*", false},                {u"say\"hi\"", false},        {u"<tag>", false},
+        {u"pipe|", false},                {u"tab\there", false},        {u"trail.", false},
+        {u"trail /x.txt", false},         {u"CON", false},              {u"docs/nul.txt", false},
+        {u"Com1.log", false},             {u"lpt9", false},             {u"aux .txt", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NameProblemOnWindows(c.name).empty(), c.allowed) << U8(c.name) << ": " << U8(NameProblemOnWindows(c.name));
+}
