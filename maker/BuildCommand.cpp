@@ -1,5 +1,7 @@
 #include "maker/BuildCommand.h"
 
+#include <string>
+
 #include "engine/Corvane.h"
 #include "maker/PendingOutput.h"
 #include "platform/Platform.h"
@@ -33,14 +35,20 @@ std::u16string CheckFolder(const std::u16string& FolderText) {
     return {};
 }
 
+std::u16string FolderName(const std::u16string& FolderText) {
+    return FileNamePart(ExcludePathDelimiter(FullPath(FolderText)));
+}
+
 std::u16string WindowOutput(const std::u16string& FolderText) {
-    const std::u16string folder =
-        NativePathStyle == psWindows ? FolderPart(platform::ExecutablePath()) : FolderPart(FolderText);
-    return FullPath(folder + FileNamePart(FolderText) + platform::ExecutableExtension());
+    // Trailing separators go before the name is taken: "photos/" is the folder photos, and an
+    // executable named ".run" would unpack over the folder it lies in.
+    const std::u16string full = ExcludePathDelimiter(FullPath(FolderText));
+    const std::u16string folder = NativePathStyle == psWindows ? FolderPart(platform::ExecutablePath()) : FolderPart(full);
+    return FullPath(folder + FileNamePart(full) + platform::ExecutableExtension());
 }
 
 std::u16string DefaultOutput(const std::u16string& FolderText, const std::u16string& Dir) {
-    const std::u16string name = FileNamePart(ExcludePathDelimiter(FullPath(FolderText)));
+    const std::u16string name = FolderName(FolderText);
     if (name.empty()) return {};
     return IncludePathDelimiter(Dir) + name + platform::ExecutableExtension();
 }
@@ -65,6 +73,9 @@ TBuildOutcome Build(TMakerArchiver& Archiver, const std::u16string& FolderText, 
                     const TStubFile& Stub) {
     constexpr int MaxAttempts = 5;
     const std::u16string aborted = u"Build aborted: SFX archive " + Output + u" was not created.";
+    // A folder that cannot be listed would give an empty executable that passes for its contents.
+    if (const int error = platform::FolderListError(FolderText); error != 0)
+        throw platform::FileError(u"Cannot open folder \"" + FolderText + u"\": " + platform::SystemReason(error), error);
     TPendingOutput pending(Output);
     for (int attempt = 1;; ++attempt) {
         EnsureStubFile(Stub);
@@ -89,7 +100,12 @@ TBuildOutcome Build(TMakerArchiver& Archiver, const std::u16string& FolderText, 
         WriteStubFile(Stub);
     }
     pending.Commit();
-    return {TBuildResult::Built, u"SFX archive " + Output + u" created successfully."};
+    std::u16string message = u"SFX archive " + Output + u" created successfully.";
+    if (const int32_t ignored = Archiver.IgnoredCount(); ignored == 1)
+        message += u" 1 file or folder was left out.";
+    else if (ignored > 1)
+        message += u" " + platform::Utf8ToUtf16(std::to_string(ignored)) + u" files or folders were left out.";
+    return {TBuildResult::Built, message};
 }
 
 }  // namespace maker

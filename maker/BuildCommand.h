@@ -27,8 +27,11 @@ struct TBuildOutcome {
 // is used as typed; a relative path counts from the current folder.
 std::u16string CheckFolder(const std::u16string& FolderText);
 
-// The executable the window writes for the folder text: named after the text (the part after its
-// last separator, used as it stands, so a text ending in a separator gives the name ".run"). On
+// The name the outputs take from the folder text: the last part of its full path, so that "photos/",
+// "photos" and, from inside it, "." all give "photos". Empty for a root, which has no name.
+std::u16string FolderName(const std::u16string& FolderText);
+// The executable the window writes for the folder text: named after the folder (FolderName, which
+// must not be empty; trailing separators do not count). On
 // Windows it goes next to the maker's own executable; elsewhere, where an installed maker's folder
 // is not the user's to write, beside the chosen folder, in its parent folder.
 std::u16string WindowOutput(const std::u16string& FolderText);
@@ -48,8 +51,10 @@ void ZipCreate(TCVBaseArchiver& Archiver, const std::u16string& sFileName, const
 // written again first when it has vanished, and the result is checked to begin with the stub's bytes
 // (another maker may have been rewriting the shared file meanwhile). Aborted (the user answered
 // Abort while files were being stored, or the host asked the archiver to stop): nothing is written.
-// Any other failure is raised (ECVException, platform::Exception). Whatever the outcome, no temporary
-// file stays and an older Output is only ever replaced by a complete one.
+// Built: the message says how many files and folders an Ignore answer left out, if any. A folder
+// that cannot be listed fails (platform::FileError) before anything is written. Any other failure is
+// raised (ECVException, platform::Exception). Whatever the outcome, no temporary file stays and an
+// older Output is only ever replaced by a complete one.
 TBuildOutcome Build(TMakerArchiver& Archiver, const std::u16string& FolderText, const std::u16string& Output,
                     const TStubFile& Stub);
 

@@ -69,6 +69,8 @@ std::u16string FolderProblem(const std::u16string& folder) {
 }  // namespace
 
 int RunCommandLine(int argc, char** argv) {
+    // The failure questions and their answers on the terminal say which program is speaking.
+    platform::SetProgramName(u"selfpack");
     std::vector<std::u16string> args;
     for (int i = 1; i < argc; ++i) args.push_back(platform::Utf8ToUtf16(argv[i]));
 

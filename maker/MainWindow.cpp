@@ -219,6 +219,12 @@ void TFmMain::bnMakeSFXClick() {
         ShowMessage(problem, platform::MessageKind::Information);
         return;
     }
+    // A root has no name to give the executable; one named ".run" would unpack over its own folder.
+    if (FolderName(text).empty()) {
+        ShowMessage(u"A root folder cannot be packed: it has no name to give the executable.",
+                    platform::MessageKind::Information);
+        return;
+    }
     Guarded([&] { StartBuild(text); });
 }
 

@@ -10,6 +10,7 @@ void TMakerArchiver::DoProcessFileFailure(const std::u16string& FileName, TCVPro
                                           const std::u16string& ErrorMessage, TCVAction& Action) {
     TCorvane::DoProcessFileFailure(FileName, Operation, NativeError, ErrorCode, ErrorMessage, Action);
     if (Action == fxaAbort) FAbortAnswered = true;
+    if (Action == fxaIgnore) ++FIgnoredCount;
 }
 
 void TMakerArchiver::DoFileProgress(const std::u16string& FileName, double Progress, TCVProcessOperation Operation,

@@ -36,7 +36,12 @@ public:
 
     // Whether a failure question was answered Abort since the last ClearAbort.
     bool AbortAnswered() const { return FAbortAnswered; }
-    void ClearAbort() { FAbortAnswered = false; }
+    // Files and folders left out by an Ignore answer since the last ClearAbort.
+    int32_t IgnoredCount() const { return FIgnoredCount; }
+    void ClearAbort() {
+        FAbortAnswered = false;
+        FIgnoredCount = 0;
+    }
 
     // Called on the building thread at every progress step of the commit.
     void SetProgressHandler(TBuildProgressHandler Handler) { FProgressHandler = std::move(Handler); }
@@ -47,6 +52,7 @@ public:
 
 private:
     bool FAbortAnswered = false;
+    int32_t FIgnoredCount = 0;
     std::atomic<bool> FStopRequested{false};
     TBuildProgressHandler FProgressHandler;
     std::u16string FCurrentFile;

@@ -78,10 +78,14 @@ TEST(MakerBuild, OutputNames) {
     EXPECT_EQ(maker::DefaultOutput(u"/data/Photos/./sub/..", u"/w"), u"/w/Photos.run");
     EXPECT_EQ(maker::DefaultOutput(u"/", u"/w"), u"");
 
-    // From the window: beside the chosen folder, named after the text as it stands.
+    // From the window: beside the chosen folder, named after it. A trailing separator names the same
+    // folder (an executable called ".run" would unpack over the folder it lies in); a root has no
+    // name, and the window refuses it.
     EXPECT_EQ(maker::WindowOutput(u"/data/My.Data"), u"/data/My.Data.run");
     EXPECT_EQ(maker::WindowOutput(u"/data/../data/Photos"), u"/data/Photos.run");
-    EXPECT_EQ(maker::WindowOutput(u"/data/"), u"/data/.run");
+    EXPECT_EQ(maker::WindowOutput(u"/data/"), u"/data.run");
+    EXPECT_EQ(maker::WindowOutput(u"/data/Photos//"), u"/data/Photos.run");
+    EXPECT_EQ(maker::FolderName(u"/"), u"");
     EXPECT_EQ(maker::WindowOutput(u"Photos"), IncludePathDelimiter(platform::CurrentFolder()) + u"Photos.run");
 }
 

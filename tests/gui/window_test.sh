@@ -211,8 +211,7 @@ press_build
 expect_box Information "SFX archive $work/cwd/data.run created successfully."
 check_archive "$work/cwd/data.run" "a.txt sub/ sub/b.txt"
 
-# ...and confirming puts the folder in the field. "other/" as typed would name the outputs ".zip" and
-# ".run"; the dialog gives the folder's path without the separator, so the build names them "other".
+# ...and confirming puts the folder in the field; typed or chosen, "other/" names the output "other".
 type_folder other/
 open_folder_dialog
 answer_box "EXE .*" Return
@@ -230,7 +229,7 @@ type_folder locked
 press_build
 [[ "$(box_text Error)" == *held.txt* ]] || fail "the failure question does not name the file"
 answer_box Error Tab Tab Return
-expect_box Information "SFX archive $work/cwd/locked.run created successfully."
+expect_box Information "SFX archive $work/cwd/locked.run created successfully. 1 file or folder was left out."
 check_archive "$work/cwd/locked.run" "free.txt"
 # ...and Abort ends the build and leaves the older executable as it was.
 printf 'older\n' >"$work/cwd/locked.run"
