@@ -114,7 +114,17 @@ TFmMain::TFmMain(std::u16string ExecutableName) : FExecutableName(FullPath(Execu
 
 std::u16string TFmMain::TargetFolder() const {
     if (!FTargetOverride.empty()) return FTargetOverride;
+    // Without an extension the name is the executable's own; without anything before its extension
+    // (".run") the folder would be the one the executable lies in. Either way it gets a folder of its
+    // own beside it.
+    if (!TargetIsPlainName()) return FExecutableName + u".d";
     return FolderPart(FExecutableName) + FileBaseName(FExecutableName);
+}
+
+bool TFmMain::TargetIsPlainName() const {
+    if (!FTargetOverride.empty()) return true;
+    const std::u16string base = FileBaseName(FExecutableName);
+    return !base.empty() && base != FileNamePart(FExecutableName);
 }
 
 void TFmMain::OpenSelf() {
@@ -181,7 +191,12 @@ int RunStub(const std::u16string& ExecutableName, const TStubOptions& Options) {
                       u"\"; others may be missing");
             return 1;
         }
-        if (!arc.Aborted() && arc.SkippedCount() == 0 && extracted >= total) return 0;
+        if (!arc.Aborted() && arc.SkippedCount() == 0 && extracted >= total) {
+            // Where the files went is plain from the name alone only when the folder is that name.
+            if (!FmMain.TargetIsPlainName() && !Options.Quiet)
+                Print(stdout, program + u": Files extracted to \"" + FmMain.TargetFolder() + u"\"\n");
+            return 0;
+        }
         const std::u16string what = arc.Aborted() ? u"Extraction aborted: " : u"Extraction incomplete: ";
         ShowError(what + Number(extracted) + u" of " + Number(total) + u" entries extracted to \"" +
                   FmMain.TargetFolder() + u"\"");

@@ -25,8 +25,12 @@ public:
     void OpenSelf();
 
     // The folder the entries go to: the executable's folder followed by its name without extension,
-    // unless another was set.
+    // unless another was set; for an executable without an extension (or with nothing before it), its
+    // own path plus ".d".
     std::u16string TargetFolder() const;
+    // Whether the target is what the user expects without being told: the executable's name without
+    // its extension, or the folder they set (otherwise the stub says where the files went).
+    bool TargetIsPlainName() const;
     void SetTargetFolder(const std::u16string& Folder) { FTargetOverride = Folder; }
     // Entries the archive holds, as counted while it was open.
     int32_t EntryCount() const { return FEntryCount; }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Corvane.h"
 #include "platform/Platform.h"
 #include "stub/OwnPath.h"
 #include "stub/StubMain.h"
@@ -16,5 +17,7 @@ int main(int argc, char** argv) {
     const std::u16string self =
         stub::OwnPath(platform::ExecutablePath(), argc > 0 && argv[0] ? platform::Utf8ToUtf16(argv[0]) : u"",
                       platform::Utf8ToUtf16(search ? search : "/usr/local/bin:/bin:/usr/bin"));
+    // Questions and reports on the terminal start with the executable's name.
+    platform::SetProgramName(FileNamePart(self));
     return stub::RunStub(self, stub::ParseStubOptions(args));
 }

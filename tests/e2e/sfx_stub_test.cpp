@@ -114,6 +114,25 @@ TEST(StubStartup, EveryEntryExtractedGivesZeroAndAsksNothing) {
     EXPECT_EQ(ReadBytes(dir / "Set.v1/c.txt"), "last entry");
 }
 
+// A copy renamed without an extension (or to nothing but one) cannot unpack into a folder of its
+// own name, nor into the folder it lies in: it gets "<name>.d" beside it.
+TEST(StubStartup, ExecutableWithoutExtensionUnpacksBesideItself) {
+    for (const char* name : {"photos-installer", ".run"}) {
+        SCOPED_TRACE(name);
+        ScratchDir dir;
+        const std::string exe = MakeSelfExtractor(dir, name, false);
+        stub::TFmMain form(platform::Utf8ToUtf16(exe));
+        EXPECT_EQ(form.TargetFolder(), platform::Utf8ToUtf16(exe + ".d"));
+        EXPECT_FALSE(form.TargetIsPlainName());
+        ScriptedAnswers answers({});
+        EXPECT_EQ(stub::RunStub(platform::Utf8ToUtf16(exe)), 0);
+        EXPECT_EQ(ReadBytes(exe + ".d/b/bad.txt"), "THE-DATA-OF-THE-SECOND-ENTRY");
+        EXPECT_FALSE(PathExists(dir / "a.txt"));
+    }
+    EXPECT_TRUE(stub::TFmMain(u"/x/Photos.run").TargetIsPlainName());
+    EXPECT_EQ(stub::TFmMain(u"/x/Photos.run").TargetFolder(), u"/x/Photos");
+}
+
 // The failure question decides as it always does; whatever it leaves out is said at the end, and
 // the start does not count as a success.
 TEST(StubStartup, EntriesLeftOutAreReportedAndFailTheStart) {
