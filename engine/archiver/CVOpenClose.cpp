@@ -33,6 +33,8 @@ void TCVBaseArchiver::OpenArchive(uint16_t Mode) {
         !IsRemovableDrive(FFileName))
         throw ECVException(neArchiveNotFound, {FFileName}, this);
     if (Mode != cvOpenCreate && FInMemory) throw ECVException(neInMemoryNotCreate, {FFileName}, this);
+    // Volumes are never written: a new archive under either mode would come out as one ordinary file.
+    if ((Mode == cvOpenCreate || FInMemory) && FSpanningMode != smNone) throw ECVException(neSplitWrite, this);
     FUpdated = false;
 
     CloseArchive();

@@ -49,6 +49,9 @@ const std::u16string_view CVErrorMessages[CVErrorMessageCount] = {
     u"Invalid InitVector index = %d. Index should be >= 0 and < %d",
     u"Disk is full. There is not enough free space on disk.",
     u"Invalid password. Cannot decompress encrypted file.",
+    // Codes added by this engine: the volume machinery is not built, and says so.
+    u"Multi-volume archives are not supported",
+    u"Writing split or spanned archives is not supported",
 };
 
 // Native error, then the error code that selects its message.
@@ -121,6 +124,8 @@ const TCVNativeError CVNativeErrors[CVNativeErrorCount] = {
     {neDiskFull,                  39},
     {neReserved66,                39},
     {neEncryptedItem,             40},
+    {neMultiVolume,               41},
+    {neSplitWrite,                42},
 };
 
 int32_t ErrorCodeOfNative(int32_t nativeError) {

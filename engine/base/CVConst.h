@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
-inline constexpr size_t CVErrorMessageCount = 41;    // error codes 0 to 40
-inline constexpr size_t CVNativeErrorCount = 68;     // native errors 0 to 67
+inline constexpr size_t CVErrorMessageCount = 43;    // error codes 0 to 42
+inline constexpr size_t CVNativeErrorCount = 70;     // native errors 0 to 69
 
 struct TCVNativeError {
     int32_t NativeError;

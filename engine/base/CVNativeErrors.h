@@ -141,3 +141,7 @@ inline constexpr int32_t neDiskFull = 65;
 inline constexpr int32_t neReserved66 = 66;
 // reading an encrypted entry: this engine has no decryption, and the message says it cannot decompress
 inline constexpr int32_t neEncryptedItem = 67;
+// loading the directory: the archive is one volume of a split or spanned archive
+inline constexpr int32_t neMultiVolume = 68;
+// creating an archive with a spanning mode: volumes are never written
+inline constexpr int32_t neSplitWrite = 69;

@@ -83,6 +83,9 @@ public:
     bool MatchLocalHeader(int64_t X, const TCVZipCentralDir& Ref);
     bool CheckOffsetsAbsolute();
     void CheckCompressedSizes();
+    // Native error 57 when two entries' data share bytes: honest sizes over shared data would let a
+    // small archive expand without bound.
+    void CheckOverlaps();
     void RebuildDir();
     void ScanLocalHeaders();
     int64_t FindLocalHeader(int64_t X);
@@ -98,12 +101,16 @@ public:
     int64_t StubSize = 0;
     bool FZip64 = false;
     int64_t CentralDirOffset = 0;
+    // Set when the last load had to rebuild the directory from the local headers: the directory was
+    // missing or disagreed with itself, so entries may be missing even when all found are whole.
+    bool Rebuilt = false;
 
 private:
     const TComponent* Component() const;
     bool MultiVolume() const;
     TCVStreamWindow& Window();
     void LoadCentralHeaders(int64_t Start, int64_t End, uint64_t Count);
+    bool SpansVolumes() const;
     static void ReadExtraFields(TDirItem& Item, const uint8_t* Area, size_t Length);
     bool LocalHeaderMatches(int64_t X, const TCVZipCentralDir& Ref);
     int64_t InPlaceTailStart(int64_t P);

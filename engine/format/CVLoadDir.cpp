@@ -8,8 +8,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "engine/base/CVExcept.h"
+#include "engine/util/CVCoding.h"
 #include "engine/format/CVDirManager.h"
 #include "engine/format/CVNameCoding.h"
 #include "engine/format/CVStreamWindow.h"
@@ -23,6 +26,9 @@ constexpr int64_t EndSearchSpan = 65600;
 
 // The loader's own failures carry no component name.
 [[noreturn]] void Damaged() { throw ECVException(neDamagedArchive, nullptr); }
+
+// The digital signature that may close a central directory, inside its recorded size.
+constexpr uint32_t CentralDirSignatureRecord = 0x05054B50;
 
 }  // namespace
 
@@ -205,6 +211,21 @@ void TCVDirManager::LoadCentralHeaders(int64_t Start, int64_t End, uint64_t Coun
 
         CDir.SetItemName(i, DecodeStoredName(rawName, header.genPurposeFlag, oemNames, item.ExtraFields));
     }
+    // Headers left over behind the counted ones mean the end record's count is wrong, and entries
+    // would go missing without a word. Only a closing digital signature may follow the last header.
+    if (pos != End) {
+        const uint8_t* rest = End - pos >= 4 ? window.At(pos, 4) : nullptr;
+        if (!rest || DecodeFixed32(rest) != CentralDirSignatureRecord) Damaged();
+    }
+}
+
+bool TCVDirManager::SpansVolumes() const {
+    // A 0xFFFF defers to the Zip64 records; any volume but the first means a split or spanned archive.
+    if (CentralDirEnd.diskNumber != 0 && CentralDirEnd.diskNumber != CVSentinel16) return true;
+    if (CentralDirEnd.startDiskNumber != 0 && CentralDirEnd.startDiskNumber != CVSentinel16) return true;
+    if (!FZip64) return false;
+    return Zip64CentralDirEnd.diskNumber != 0 || Zip64CentralDirEnd.startDiskNumber != 0 ||
+           Zip64CentralDirEndLocator.startDiskNumber != 0 || Zip64CentralDirEndLocator.totalNumberOfDisks > 1;
 }
 
 void TCVDirManager::LoadDir() {
@@ -215,6 +236,7 @@ void TCVDirManager::LoadDir() {
     FWindow.reset();
     ClearDir();
     StubSize = 0;
+    Rebuilt = false;
 
     TCVZipCentralDirEnd found;
     int64_t P;
@@ -229,6 +251,10 @@ void TCVDirManager::LoadDir() {
         RebuildDir();
         return;
     }
+
+    // Volumes are never switched to: reading a piece of a split archive as if it were whole would
+    // only give every entry as damaged.
+    if (SpansVolumes() && !MultiVolume()) throw ECVException(neMultiVolume, nullptr);
 
     uint32_t lastVolume = CentralDirEnd.diskNumber;
     if (lastVolume == CVSentinel16)
@@ -253,6 +279,9 @@ void TCVDirManager::LoadDir() {
             if (dirSize > static_cast<uint64_t>(P)) Damaged();
             start = P - static_cast<int64_t>(dirSize);
         }
+        // Every entry of a single volume is on it: counts that differ are a damaged directory.
+        const uint64_t onDisk = FZip64 ? Zip64CentralDirEnd.entriesOnDisk : CentralDirEnd.entriesOnDisk;
+        if (!MultiVolume() && onDisk != count) Damaged();
         LoadCentralHeaders(start, end, count);
     } catch (const platform::Exception&) {
         // ECVException is a platform::Exception too.
@@ -264,6 +293,31 @@ void TCVDirManager::LoadDir() {
     if (!openCorrupted && !MultiVolume()) CheckCompressedSizes();
     if (lastVolume == 0) DetectStubSize(P);
     if (!CheckOffsetsAbsolute()) ApplyStubOffset();
+    // Not subject to OpenCorruptedArchives: a rebuild from the local headers would bring the shared
+    // data back.
+    CheckOverlaps();
+}
+
+void TCVDirManager::CheckOverlaps() {
+    // The least each entry with data takes: its fixed local header and its data (name and extra area
+    // are not counted, as the local ones are not read here), so entries that meet here really share
+    // bytes. Entries without data cannot expand to anything and are left out.
+    std::vector<std::pair<int64_t, int64_t>> spans;
+    spans.reserve(static_cast<size_t>(CDir.Count()));
+    for (int32_t i = 0; i < CDir.Count(); ++i) {
+        const TDirItem& item = CDir.GetItemPtr(i);
+        const int64_t at = ItemLocalHeaderOffset(item);
+        const int64_t compSize = ItemCompressedSize(item);
+        if (at < 0 || compSize <= 0) continue;   // a negative one: reading the entry finds it damaged
+        int64_t end = 0;
+        if (__builtin_add_overflow(at, static_cast<int64_t>(TCVZipLocalHeader::RecordSize), &end) ||
+            __builtin_add_overflow(end, compSize, &end))
+            end = INT64_MAX;
+        spans.emplace_back(at, end);
+    }
+    std::sort(spans.begin(), spans.end());
+    for (size_t i = 1; i < spans.size(); ++i)
+        if (spans[i].first < spans[i - 1].second) Damaged();
 }
 
 void TCVDirManager::CheckCompressedSizes() {

@@ -19,6 +19,7 @@ constexpr uint16_t MaxPlausibleLocalExtra = 260;
 void TCVDirManager::RebuildDir() {
     CDir.Clear();
     CDir.SetCount(0);
+    Rebuilt = true;
     if (MultiVolume()) throw ECVException(neOpenAborted, nullptr);
     ScanLocalHeaders();
     CentralDirOffset = FCompressedStream->Size();

@@ -88,7 +88,7 @@ TEST(ECVConst, EveryNativeRowSelectsAMessageAndKeepsItsNumber) {
         EXPECT_LT(CVNativeErrors[i].ErrorCode, static_cast<int32_t>(CVErrorMessageCount));
     }
     EXPECT_EQ(ErrorMessageOfCode(-1), u"Unknown error");
-    EXPECT_EQ(ErrorMessageOfCode(41), u"Unknown error");
+    EXPECT_EQ(ErrorMessageOfCode(static_cast<int32_t>(CVErrorMessageCount)), u"Unknown error");
 }
 
 }  // namespace
