@@ -135,6 +135,9 @@ inline constexpr uint16_t fmShareDenyNone = 0x0040;
 class FileStream : public Stream {
 public:
     FileStream(const std::u16string& fileName, uint16_t mode);
+    // A new file under a fresh name in `folder` (the name is `prefix` and a unique tail), open for
+    // reading and writing, with the permissions a newly created file gets. FileName() tells the name.
+    static std::unique_ptr<FileStream> CreateUnique(const std::u16string& folder, const std::u16string& prefix);
     ~FileStream() override;
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;
@@ -149,6 +152,8 @@ public:
     const std::u16string& FileName() const noexcept { return fileName_; }
 
 private:
+    struct Adopt {};
+    FileStream(Adopt, std::u16string fileName, int handle) : fileName_(std::move(fileName)), handle_(handle) {}
     std::u16string fileName_;
     int handle_ = -1;
 };
@@ -218,6 +223,9 @@ bool ReplaceFile(const std::u16string& source, const std::u16string& dest);
 // Regular files only; keeps the permission bits and the modification time. Copying a file onto itself
 // fails and leaves it intact; a copy that fails half-way leaves no target behind.
 bool CopyFile(const std::u16string& source, const std::u16string& dest, bool failIfExists);
+// The bytes an unprivileged user may still write on the file system that holds `path` (the nearest
+// existing folder above it when it does not exist yet); -1 when that cannot be told.
+int64_t FreeSpace(const std::u16string& path);
 
 // Attribute bits as the desktop system has them.
 inline constexpr uint32_t faReadOnly = 0x01;

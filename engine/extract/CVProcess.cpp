@@ -130,6 +130,10 @@ std::u16string FolderFailure(const std::u16string& destDir) {
     return platform::SystemReason(platform::LastSystemError());
 }
 
+// The names an entry is written under until it is whole, and of an old copy while it is replaced; both
+// start with a dot so that listings pass over them.
+constexpr char16_t PartPrefix[] = u".selfpack-part-";
+
 // Moves whatever stands at `target` (a file, or a link, which is moved itself and never followed)
 // aside to a fresh name in the same folder, so the entry can be written in its place and the old copy
 // put back if writing fails. Returns the name it now has, or an empty text when nothing was there.
@@ -151,14 +155,8 @@ bool MoveAside(const std::u16string& target, std::u16string& backup) {
     return !IsExistingFile(target);
 }
 
-// Puts the copy moved aside back in place of a partly written target.
-void PutBack(const std::u16string& target, const std::u16string& backup) {
-    DeleteDiskFile(target);
-    if (!backup.empty()) platform::ReplaceFile(backup, target);
-}
-
-// The entry is in place: the old copy goes (also when it was read-only).
-void DropBackup(const std::u16string& backup) {
+// Removes a file this extraction made or moved aside, also when it is read-only.
+void DeleteEvenReadOnly(const std::u16string& backup) {
     if (backup.empty() || DeleteDiskFile(backup)) return;
     WriteAttributes(backup, 0);
     DeleteDiskFile(backup);
@@ -169,6 +167,21 @@ bool IsFolderMode(uint32_t attr) {
     constexpr uint32_t UnixTypeMask = 0170000;
     constexpr uint32_t UnixFolder = 0040000;
     return ((attr >> 16) & UnixTypeMask) == UnixFolder;
+}
+
+// Gives the finished file `part` the name `target`. Renaming over the old copy replaces it in one
+// step; where the system refuses that (a read-only file on the desktop system), the old copy is moved
+// aside first and put back when the new one still cannot take its place.
+bool PutInPlace(const std::u16string& part, const std::u16string& target) {
+    if (platform::ReplaceFile(part, target)) return true;
+    std::u16string backup;
+    if (!MoveAside(target, backup)) return false;
+    if (platform::ReplaceFile(part, target)) {
+        DeleteEvenReadOnly(backup);
+        return true;
+    }
+    if (!backup.empty()) platform::ReplaceFile(backup, target);
+    return false;
 }
 
 // Restores a value when the scope ends, also by an exception.
@@ -419,10 +432,10 @@ void TCVBaseArchiver::ExtractItemToFile(int32_t ItemNo, std::u16string FileName,
         if (!confirm) return;
     }
 
-    // The file already there is moved aside rather than deleted: a damaged entry, a full disk or a
-    // cancel then puts it back, so a failed extraction never costs the copy the user had.
-    std::u16string backup;
-    if (!MoveAside(target, backup)) {
+    // The entry is written under a fresh name beside its target and takes the target's name only when
+    // it is whole: a damaged entry, a full disk, a cancel or a killed process never leaves a partial
+    // file under the entry's name, and the copy already there stays until it is replaced.
+    if (IsExistingFolder(target)) {
         FMadeFolders.clear();
         throw ECVException(neCannotCreateFile, {target}, this,
                            IsExistingFolder(target) ? u"a folder of that name is in the way"
@@ -430,36 +443,34 @@ void TCVBaseArchiver::ExtractItemToFile(int32_t ItemNo, std::u16string FileName,
     }
     std::unique_ptr<platform::FileStream> file;
     try {
-        file = std::make_unique<platform::FileStream>(target, platform::fmCreate);
-    } catch (const platform::FileError& e) {
-        FMadeFolders.clear();
-        PutBack(target, backup);
-        throw ECVException(neCannotCreateFile, {target}, this, platform::SystemReason(e.SystemError()));
+        file = platform::FileStream::CreateUnique(FolderPart(target), PartPrefix);
     } catch (const platform::Exception&) {
         FMadeFolders.clear();
-        PutBack(target, backup);
         throw ECVException(neCannotCreateFile, {target}, this);
     }
-
+    const std::u16string part = file->FileName();
     try {
         ExtractItem(ItemNo, *file, 0, 0);
+        if (FOptions.FlushBuffers() && IsRemovableDrive(target)) file->Flush();
     } catch (...) {
-        // Whatever went wrong, a partly written file must not stay behind looking like the entry.
         file.reset();
-        PutBack(target, backup);
+        DeleteDiskFile(part);
         throw;
     }
-    if (FOptions.FlushBuffers() && IsRemovableDrive(target)) file->Flush();
     file.reset();
     if (FSkipFile || FProgressCancel) {
-        PutBack(target, backup);
+        DeleteDiskFile(part);
         return;
     }
-    DropBackup(backup);
     // The time first: once the file is read-only, some systems no longer let it be set. The time in
     // UTC, where the entry has one, does not shift with the time zone.
-    if (!hasUtcTime || !platform::SetFileTime(target, utcTime)) platform::SetFileDosTime(target, dosTime);
-    if (FOptions.SetAttributes()) WriteAttributes(target, fileAttr);
+    if (!hasUtcTime || !platform::SetFileTime(part, utcTime)) platform::SetFileDosTime(part, dosTime);
+    if (FOptions.SetAttributes()) WriteAttributes(part, fileAttr);
+    if (!PutInPlace(part, target)) {
+        DeleteEvenReadOnly(part);
+        FMadeFolders.clear();
+        throw ECVException(neCannotCreateFile, {target}, this);
+    }
 }
 
 void TCVBaseArchiver::FinishExtractedFolders() {

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <ctime>
+#include <memory>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -83,6 +85,32 @@ FileStream::FileStream(const std::u16string& fileName, uint16_t mode) : fileName
     // Truncate only once the lock is ours: cutting first would destroy a file someone else holds.
     if (create && S_ISREG(st.st_mode) && st.st_size != 0 && ftruncate(fd, 0) != 0) throw fail(errno);
     handle_ = fd;
+}
+
+std::unique_ptr<FileStream> FileStream::CreateUnique(const std::u16string& folder, const std::u16string& prefix) {
+    std::u16string stem = folder;
+    if (!stem.empty() && stem.back() != PathDelim) stem += PathDelim;
+    stem += prefix;
+    std::string native;
+    if (!posix::NativePath(stem, native)) throw posix::MakeFileError(u"Cannot create file", stem, EINVAL);
+    // Not mkstemp: its file is private (0600), where an extracted file must get the permissions of
+    // any new file (0666 less the umask) unless the archive says otherwise.
+    static uint64_t counter = 0;
+    uint64_t seed = static_cast<uint64_t>(getpid()) << 32 ^ static_cast<uint64_t>(time(nullptr));
+    static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+        uint64_t tail = (seed + ++counter) * 0x9E3779B97F4A7C15ull;
+        std::string name = native;
+        for (int i = 0; i < 8; ++i, tail /= 62) name += digits[tail % 62];
+        int fd = -1;
+        do {
+            fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0) return std::unique_ptr<FileStream>(new FileStream(Adopt{}, Utf8ToUtf16(name), fd));
+        error = errno;
+    }
+    throw posix::MakeFileError(u"Cannot create file", stem, error);
 }
 
 FileStream::~FileStream() {
