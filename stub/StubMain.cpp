@@ -110,6 +110,19 @@ private:
 
 }  // namespace
 
+// Nothing is written when the entries cannot all fit: a disk filled half-way helps nobody. Files
+// already there that the entries replace count as space given back, but are only looked at when the
+// entries alone would not fit.
+void TFmMain::CheckFreeSpace(const std::u16string& Target) const {
+    const int64_t available = platform::FreeSpace(Target);
+    if (available < 0) return;
+    if (Archiver.ExtractSpaceNeeded(Target, false) <= available) return;
+    const int64_t needed = Archiver.ExtractSpaceNeeded(Target, true);
+    if (needed <= available) return;
+    throw platform::Exception(u"Not enough free space to extract to \"" + Target + u"\": " + Number(needed) +
+                              u" bytes are needed, " + Number(available) + u" are available. Nothing was extracted");
+}
+
 TFmMain::TFmMain(std::u16string ExecutableName) : FExecutableName(FullPath(ExecutableName)) {}
 
 std::u16string TFmMain::TargetFolder() const {
@@ -131,20 +144,20 @@ void TFmMain::OpenSelf() {
     Archiver.SetFileName(FExecutableName);
     Archiver.OpenArchive(cvOpenReadOnly);
     FEntryCount = Archiver.EntryCount();
-    FDamaged = !Archiver.HasEndRecord();
+    FDamaged = !Archiver.HasEndRecord() || Archiver.DirectoryRebuilt();
     // The program alone, or with its archive cut off before any entry: there is nothing to extract,
     // and an empty folder must not pass for a successful extraction.
-    if (FEntryCount == 0 && FDamaged) throw ECVException(neInvalidArchive, &Archiver);
+    if (FEntryCount == 0 && !Archiver.HasEndRecord()) throw ECVException(neInvalidArchive, &Archiver);
 }
 
 void TFmMain::FormCreate() {
     Archiver.Options().SetOverwriteMode(omAlways);
-    Archiver.SetFileName(FExecutableName);
     const std::u16string target = TargetFolder();
+    OpenSelf();
+    CheckFreeSpace(target);
     // Not checked here: a folder that cannot be made fails every entry, and each failure is reported.
     if (!IsExistingFolder(target)) ForceFolders(target);
     Archiver.SetBaseDir(TargetFolder());
-    OpenSelf();
     Archiver.ExtractFiles(u"*.*", AllEntriesAttr, u"");
     Archiver.CloseArchive();
 }
@@ -186,7 +199,8 @@ int RunStub(const std::u16string& ExecutableName, const TStubOptions& Options) {
         const int32_t total = FmMain.EntryCount();
         if (FmMain.Damaged()) {
             // What could be found is out, but a damaged archive may have held more than was found.
-            ShowError(u"The archive is damaged (cut short?): " + Number(extracted) + u" of the " + Number(total) +
+            ShowError(u"The archive is damaged (cut short, or its directory does not match its entries): " +
+                      Number(extracted) + u" of the " + Number(total) +
                       u" entries found were extracted to \"" + FmMain.TargetFolder() +
                       u"\"; others may be missing");
             return 1;

@@ -34,13 +34,15 @@ public:
     void SetTargetFolder(const std::u16string& Folder) { FTargetOverride = Folder; }
     // Entries the archive holds, as counted while it was open.
     int32_t EntryCount() const { return FEntryCount; }
-    // The archive had no end record: its directory was rebuilt from the entries found, so entries may
-    // be missing (a download cut short, say).
+    // The archive had no end record, or its directory disagreed with itself: the directory was rebuilt
+    // from the entries found, so entries may be missing (a download cut short, say).
     bool Damaged() const { return FDamaged; }
 
     TStubArchiver Archiver;
 
 private:
+    void CheckFreeSpace(const std::u16string& Target) const;
+
     std::u16string FExecutableName;
     std::u16string FTargetOverride;
     int32_t FEntryCount = 0;

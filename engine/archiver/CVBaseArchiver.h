@@ -94,6 +94,13 @@ public:
     // opening rebuilds the directory from whatever local headers it finds, and finding none at all
     // gives an empty archive rather than an error.
     bool HasEndRecord() const;
+    // Whether opening had to rebuild the directory from the local headers: it was missing, or it
+    // disagreed with itself (counts that do not match its headers), so entries may be missing.
+    bool DirectoryRebuilt() const;
+    // The most disk space extracting every entry below Folder takes at any one moment. Each file is
+    // written whole beside its old copy before it replaces it; with CountReplaced, the space of old
+    // copies already replaced counts as given back (which looks at every target on disk).
+    int64_t ExtractSpaceNeeded(const std::u16string& Folder, bool CountReplaced) const;
     const std::u16string& FileName() const { return FFileName; }
     void SetFileName(const std::u16string& Value) { FFileName = Value; }
     bool InMemory() const { return FInMemory; }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
@@ -142,6 +143,28 @@ bool GetFolderId(const std::u16string& path, FolderId& id) {
     id.Device = static_cast<uint64_t>(st.st_dev);
     id.Inode = static_cast<uint64_t>(st.st_ino);
     return true;
+}
+
+int64_t FreeSpace(const std::u16string& path) {
+    std::string native;
+    if (!posix::NativePath(path, native)) return -1;
+    // A folder still to be made will be on the file system of the nearest one that exists.
+    while (true) {
+        struct statvfs fs {};
+        if (statvfs(native.empty() ? "/" : native.c_str(), &fs) == 0) {
+            const unsigned __int128 bytes = static_cast<unsigned __int128>(fs.f_bavail) * fs.f_frsize;
+            return bytes > static_cast<unsigned __int128>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(bytes);
+        }
+        if (errno != ENOENT && errno != ENOTDIR) return -1;
+        while (!native.empty() && native.back() == '/') native.pop_back();
+        const size_t slash = native.rfind('/');
+        if (slash == std::string::npos) {
+            native = ".";
+            if (statvfs(".", &fs) == 0) continue;
+            return -1;
+        }
+        native.resize(slash == 0 ? 1 : slash);
+    }
 }
 
 }  // namespace platform
