@@ -16,6 +16,7 @@ targets=("$@")
 jobs=${FUZZ_JOBS:-1}
 build=build-fuzz
 
+scripts/install-deps.sh --fuzz
 CC=${FUZZ_CC:-clang-14} CXX=${FUZZ_CXX:-clang++-14} \
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSELFPACK_SANITIZE=ON -DSELFPACK_FUZZ=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target fuzz_seeds $(printf 'fuzz_%s ' "${targets[@]}") >/dev/null

@@ -5,6 +5,9 @@ packages=(g++ cmake make zlib1g-dev libdeflate-dev musl-tools libfltk1.3-dev flu
 if [ "${1:-}" = --test ]; then
   packages+=(libgtest-dev zip unzip p7zip-full libarchive-tools python3 xvfb xdotool)
 fi
+if [ "${1:-}" = --fuzz ]; then
+  packages+=(libgtest-dev zip unzip p7zip-full libarchive-tools python3 clang-14 libfuzzer-14-dev libclang-rt-14-dev)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
