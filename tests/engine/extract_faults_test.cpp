@@ -76,7 +76,7 @@ TEST(ExtractFaults, FullDiskFailsTheEntryKeepsTheOldCopyAndLeavesNothingPartial)
         }
         ASSERT_EQ(a.failures.size(), 1u);
         EXPECT_EQ(a.failures[0].FileName, "big.bin");
-        EXPECT_EQ(a.failures[0].NativeError, 65);
+        EXPECT_EQ(a.failures[0].NativeError, neDiskFull);
         EXPECT_EQ(ReadBytes(a.Out("big.bin")), "the copy the user had");
         EXPECT_EQ(ReadBytes(a.Out("small.txt")), "small");
         EXPECT_EQ(ReadBytes(a.Out("after.txt")), "after");

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/archiver/CVExcept.h"
+#include "engine/base/CVExcept.h"
 #include "engine/format/CVExtraFields.h"
 #include "engine/format/CVNameCoding.h"
 #include "platform/Platform.h"
