@@ -53,8 +53,9 @@ wait
 
 runs=0
 for name in "${targets[@]}"; do
-  # The last status line carries the run count, whether the target ran its time or stopped at a crash.
-  n=$(grep -o '^#[0-9]*' "$build/logs/$name.log" | tail -1 | tr -d '#')
+  # The final statistics give the run count; a target stopped by a crash has only its status lines.
+  n=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build/logs/$name.log" | tail -1)
+  [ -n "$n" ] || n=$(grep -ao '^#[0-9]*' "$build/logs/$name.log" | tail -1 | tr -d '#')
   n=${n:-0}
   echo "fuzz_$name: $n runs (log: $build/logs/$name.log)"
   runs=$((runs + n))
