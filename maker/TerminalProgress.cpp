@@ -68,17 +68,13 @@ void TTerminalProgress::Step(const TBuildProgress& Step) {
     if (FDrawn && now - FLastDraw < RedrawInterval && Step.Percent < 100) return;
     FLastDraw = now;
     const double seconds = std::chrono::duration<double>(now - FStart).count();
-    // Carriage return, the line, then erase whatever a longer line before left to its right.
-    const std::string line = "\r" + ProgressLine(Step, seconds, FBaseDir, FWidth) + "\x1b[K";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
+    platform::DrawStatusLine(ProgressLine(Step, seconds, FBaseDir, FWidth));
     FDrawn = true;
 }
 
 void TTerminalProgress::Finish() {
     if (!FDrawn) return;
-    std::fputs("\r\x1b[K", stderr);
-    std::fflush(stderr);
+    platform::ClearStatusLine();
     FDrawn = false;
 }
 

@@ -323,6 +323,10 @@ bool GiveNewFilePermissions(const std::u16string& path);
 // Whether standard output or standard error is a terminal (a progress line may redraw itself there).
 bool StdOutIsTerminal();
 bool StdErrIsTerminal();
+// One status line on standard error, redrawn in place: the carriage return, the text, then an erase of
+// whatever a longer line before left to its right. ClearStatusLine removes it again.
+void DrawStatusLine(const std::string& text);
+void ClearStatusLine();
 
 // ---------------------------------------------------------------------------------------------------
 // Dialogs: message boxes and the password prompt, installed by each program at start-up.

@@ -31,16 +31,13 @@ void TStubProgress::Step(const std::u16string& FileName, double Percent) {
     // The percentage right-aligned in three places (without printf, which the stub does not link).
     std::string head = std::to_string(percent);
     head.insert(0, 3 - head.size(), ' ');
-    const std::string line = "\r" + head + "%  " + platform::Utf16ToUtf8(name) + "\x1b[K";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
+    platform::DrawStatusLine(head + "%  " + platform::Utf16ToUtf8(name));
     FDrawn = true;
 }
 
 void TStubProgress::Finish() {
     if (!FDrawn) return;
-    std::fputs("\r\x1b[K", stderr);
-    std::fflush(stderr);
+    platform::ClearStatusLine();
     FDrawn = false;
 }
 
